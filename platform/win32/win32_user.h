@@ -21,9 +21,9 @@ HWND CreateMessageWindow(WindowMessageTarget* target);
 BOOL DestroyMessageWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 
-// Registered message range: ids 0xC000 to 0xFFFF. The same name (compared exactly, case
-// included) yields the same id for the life of the process; 0 on failure (null or empty
-// name, or the range exhausted). Thread-safe.
+// Registered message range: ids 0xC000 to 0xFFFF. The same name (ASCII case ignored)
+// yields the same id for the life of the process; 0 on failure (null or empty name, or
+// the range exhausted). Thread-safe.
 UINT RegisterWindowMessageA(LPCSTR name);
 
 // Calls the target window's HandleWindowMessage synchronously on the calling thread and
