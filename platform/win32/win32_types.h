@@ -29,3 +29,15 @@ inline constexpr BOOL TRUE = 1;
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 
 inline constexpr DWORD INFINITE = 0xFFFFFFFF;
+
+// Pointer and size types used by the kernel calls.
+using CHAR = char;
+using PVOID = void*;
+using LPCVOID = const void*;
+using LPDWORD = DWORD*;
+using SIZE_T = std::size_t;
+
+// Calling convention marker of callbacks; the default convention on this platform.
+#ifndef WINAPI
+#define WINAPI
+#endif
