@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-wqy-microhei
-  xvfb xauth socat
+  xvfb xauth socat desktop-file-utils
 )
 
 missing=()

@@ -1,0 +1,48 @@
+# cmake -DBUILD_DIR=... -DPREFIX=... -DICON_SIZES="16;32;48" -P check_install.cmake
+# Installs BUILD_DIR into PREFIX (emptied first) and checks the installed layout: the
+# program, the menu entry naming it and its icon, and each icon PNG at its stated size.
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+
+set(program ${PREFIX}/bin/cmt2300-config)
+if(NOT EXISTS ${program} OR IS_DIRECTORY ${program})
+  message(FATAL_ERROR "missing program ${program}")
+endif()
+execute_process(COMMAND test -x ${program} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${program} is not executable")
+endif()
+
+set(entry ${PREFIX}/share/applications/cmt2300-config.desktop)
+if(NOT EXISTS ${entry})
+  message(FATAL_ERROR "missing menu entry ${entry}")
+endif()
+file(STRINGS ${entry} lines)
+foreach(expected "Type=Application" "Exec=cmt2300-config" "Icon=cmt2300-config" "Terminal=false")
+  if(NOT expected IN_LIST lines)
+    message(FATAL_ERROR "${entry} lacks the line ${expected}")
+  endif()
+endforeach()
+
+foreach(size IN LISTS ICON_SIZES)
+  set(png ${PREFIX}/share/icons/hicolor/${size}x${size}/apps/cmt2300-config.png)
+  if(NOT EXISTS ${png})
+    message(FATAL_ERROR "missing icon ${png}")
+  endif()
+  # PNG signature, then the IHDR chunk: width and height as 32-bit big-endian numbers.
+  file(READ ${png} head LIMIT 24 HEX)
+  string(SUBSTRING "${head}" 0 16 signature)
+  string(SUBSTRING "${head}" 32 8 width_hex)
+  string(SUBSTRING "${head}" 40 8 height_hex)
+  math(EXPR width "0x${width_hex}")
+  math(EXPR height "0x${height_hex}")
+  if(NOT signature STREQUAL "89504e470d0a1a0a" OR NOT width EQUAL size OR NOT height EQUAL size)
+    message(FATAL_ERROR "${png}: not a ${size}x${size} PNG (${signature}, ${width}x${height})")
+  endif()
+endforeach()
+message(STATUS "installed layout under ${PREFIX} is complete")
