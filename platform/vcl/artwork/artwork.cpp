@@ -270,17 +270,21 @@ QImage renderAppIcon(const IconGeometry& g) {
 // ---- Title bar -----------------------------------------------------------------------
 
 // The bar's tone, row by row: a light top edge, a glossy upper half, the dark blue body
-// and a dark bottom edge. Every title picture starts from these rows.
+// and, from row 19 down, a dark bottom edge. The window's bar is 20 rows high: shown whole
+// or cut to its first 20 rows, the bar ends on the dark edge. Every title picture starts
+// from these rows.
+constexpr int kTitleEdgeRow = 19;
+
 QColor titleRow(int y) {
     const QColor top(0x6E, 0x90, 0xD8), upper(0x3A, 0x62, 0xBC), body(0x1E, 0x44, 0x9C),
         low(0x12, 0x30, 0x7A), bottom(0x0A, 0x1E, 0x52);
     if (y == 0)
         return top;
-    if (y == TitleHeight - 1)
+    if (y >= kTitleEdgeRow)
         return bottom;
-    if (y <= 10)
-        return mix(upper, body, (y - 1) / 9.0);
-    return mix(body, low, (y - 11) / double(TitleHeight - 13));
+    if (y <= 9)
+        return mix(upper, body, (y - 1) / 8.0);
+    return mix(body, low, (y - 10) / double(kTitleEdgeRow - 11));
 }
 
 void paintTitleRows(QImage& img) {
@@ -302,7 +306,7 @@ QImage renderTitleLeft() {
         p.setBrush(Qt::NoBrush);
         for (int k = 0; k < 3; ++k) {
             QPainterPath wave;
-            const double base = 6.0 + 5.5 * k, amp = 3.0 + k, period = 120.0 + 40.0 * k;
+            const double base = 5.0 + 4.5 * k, amp = 2.5 + k, period = 120.0 + 40.0 * k;
             wave.moveTo(-2, base);
             for (int x = -2; x <= TitleLeftSize.width(); x += 3)
                 wave.lineTo(x,
@@ -325,7 +329,7 @@ QImage renderTitleLeft() {
     p.drawImage(0, 0, layer);
     // Keep the top and bottom edge lines clean over the pattern.
     p.fillRect(0, 0, img.width(), 1, titleRow(0));
-    p.fillRect(0, TitleHeight - 1, img.width(), 1, titleRow(TitleHeight - 1));
+    p.fillRect(0, kTitleEdgeRow, img.width(), TitleHeight - kTitleEdgeRow, titleRow(kTitleEdgeRow));
     return img;
 }
 
