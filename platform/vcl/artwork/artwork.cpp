@@ -154,7 +154,7 @@ void drawWrench(QPainter& p, const IconGeometry& g) {
             body = body.subtracted(hole);
         }
     }
-    drawToolPath(p, body.simplified(), across(2 * g.headRadius, kSteelLight, kSteelDark), g);
+    drawToolPath(p, body, across(2 * g.headRadius, kSteelLight, kSteelDark), g);
 }
 
 // Screwdriver along the local x axis: handle at the negative end, blade at the positive.
@@ -308,7 +308,7 @@ QImage renderTitleLeft() {
             QPainterPath wave;
             const double base = 5.0 + 4.5 * k, amp = 2.5 + k, period = 120.0 + 40.0 * k;
             wave.moveTo(-2, base);
-            for (int x = -2; x <= TitleLeftSize.width(); x += 3)
+            for (int x = -2; x <= TitleLeftSize.width(); x += 6)
                 wave.lineTo(x,
                             base + amp * std::sin((x + 37.0 * k) * 2 * std::numbers::pi / period));
             p.setPen(QPen(QColor(150, 185, 255, 70 - 15 * k), 2.0 - 0.4 * k));
