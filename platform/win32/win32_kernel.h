@@ -208,6 +208,9 @@ inline constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 inline constexpr DWORD ERROR_IO_PENDING = 997;
 inline constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
 
+// The calls have C linkage, as on Windows.
+extern "C" {
+
 // ---- Error state --------------------------------------------------------------------------
 
 // The calling thread's last error.
@@ -322,6 +325,9 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 
 void Sleep(DWORD dwMilliseconds);
+// Milliseconds since an arbitrary start, from a clock that never goes back; wraps after
+// about 49.7 days (compare differences, not values).
+DWORD GetTickCount();
 
 // ---- Critical sections --------------------------------------------------------------------
 
@@ -336,3 +342,5 @@ void DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 // printf-style formatting into lpOut, at most 1024 bytes including the terminating zero
 // (longer output is cut). Returns the number of characters stored, without the zero.
 int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...) __attribute__((format(printf, 2, 3)));
+
+} // extern "C"
