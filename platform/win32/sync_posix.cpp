@@ -211,6 +211,10 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
             }
         }
 
+        // Nothing to move on and no time to wait: the checks above were the answer.
+        if (timeout == 0 && count == nCount)
+            return WAIT_TIMEOUT;
+
         int ready = poll(fds.data(), count, timeout);
         if (ready < 0 && errno != EINTR) {
             SetLastErrorFromErrno(errno);
@@ -282,9 +286,10 @@ BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
         return FALSE;
     }
     auto& thread = static_cast<ThreadObject&>(*object);
-    // A thread that has stored its code but not yet signalled counts as running still, so
-    // that STILL_ACTIVE and an unsignalled handle always agree.
-    *lpExitCode = thread.exitCode.load();
+    // Until its handle is signalled the thread counts as running, so that STILL_ACTIVE and
+    // an unsignalled handle always agree. (Thread objects are manual-reset: checking does
+    // not consume the signal.)
+    *lpExitCode = thread.TryConsume() ? thread.exitCode.load() : STILL_ACTIVE;
     return TRUE;
 }
 
