@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -56,11 +57,10 @@ protected:
         for (int i = 0; i < n; ++i)
             serial.OnTimerTick(window.hwnd, msgId);
     }
-    static std::vector<std::uint8_t> Answer(std::uint8_t command, std::vector<std::uint8_t> params) {
-        std::vector<std::uint8_t> a = {0xAF, 0xAF, 0x00, 0x00, 0xAF, 0x80, command, 0x05};
-        a.insert(a.end(), params.begin(), params.end());
-        a.insert(a.end(), {0x00, 0x0D, 0x0A});
-        return a;
+    // A 16-byte answer in the request layout.
+    static std::vector<std::uint8_t> Answer(std::uint8_t command, const std::array<std::uint8_t, 5>& p) {
+        return {0xAF, 0xAF, 0x00, 0x00, 0xAF, 0x80, command, 0x05,
+                p[0], p[1], p[2], p[3], p[4], 0x00, 0x0D, 0x0A};
     }
 
     RZSerial serial;
