@@ -3,6 +3,7 @@
 #include "com_link.h"
 #include "module.h"
 #include "request_parser.h"
+#include "sim_port.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,13 +18,8 @@
 #include <getopt.h>
 #include <optional>
 #include <poll.h>
-#include <pty.h>
 #include <random>
 #include <string>
-#include <sys/file.h>
-#include <sys/inotify.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -238,21 +234,6 @@ void Log(const char* tag, const std::string& text) {
     std::printf("%s %s %s\n", TimeStamp().c_str(), tag, text.c_str());
 }
 
-std::optional<speed_t> BaudConstant(long baud) {
-    switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return std::nullopt;
-    }
-}
-
 int signalPipe[2] = {-1, -1};
 
 extern "C" void OnSignal(int sig) {
@@ -277,122 +258,6 @@ bool InstallSignals(std::string& error) {
     return true;
 }
 
-// The line the simulator talks on.
-struct Port {
-    int fd = -1;        // pty master or the device
-    int slaveFd = -1;   // pty only: held open by us, see OpenPty
-    int watchFd = -1;   // pty only: inotify on the slave's open and close
-    std::string slavePath;
-    int clients = 0;    // pty only: opens of the slave by others, not yet closed
-
-    ~Port() {
-        for (int f : {fd, slaveFd, watchFd})
-            if (f >= 0)
-                close(f);
-    }
-};
-
-// The slave side stays open in the simulator, so that the master sees no hangup while
-// no client holds the port. That same fd lets it clear the exclusive-use flag a client
-// set (TIOCEXCL), which the kernel would otherwise keep on the slave after the client
-// closed, and which refuses any later open except by root. Opens and closes by clients
-// are counted through inotify; the flag is cleared when the last client has closed.
-bool OpenPty(Port& port, std::string& error) {
-    char name[256] = {};
-    if (openpty(&port.fd, &port.slaveFd, name, nullptr, nullptr) != 0) {
-        error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
-        return false;
-    }
-    port.slavePath = name;
-    fcntl(port.fd, F_SETFD, FD_CLOEXEC);
-    fcntl(port.slaveFd, F_SETFD, FD_CLOEXEC);
-    fcntl(port.fd, F_SETFL, fcntl(port.fd, F_GETFL) | O_NONBLOCK);
-
-    termios tio{};
-    if (tcgetattr(port.slaveFd, &tio) == 0) {
-        cfmakeraw(&tio);
-        tio.c_cflag |= CLOCAL | CREAD;
-        cfsetispeed(&tio, B9600);
-        cfsetospeed(&tio, B9600);
-        tcsetattr(port.slaveFd, TCSANOW, &tio);
-    }
-
-    port.watchFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (port.watchFd < 0 || inotify_add_watch(port.watchFd, name, IN_OPEN | IN_CLOSE) < 0) {
-        error = std::string("cannot watch ") + name + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-bool OpenDevice(Port& port, const Options& opt, std::string& error) {
-    const auto speed = BaudConstant(opt.baud);
-    if (!speed) {
-        error = "unsupported --baud " + std::to_string(opt.baud);
-        return false;
-    }
-    port.fd = open(opt.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (port.fd < 0) {
-        error = "cannot open " + opt.device + ": " + std::strerror(errno);
-        return false;
-    }
-    if (flock(port.fd, LOCK_EX | LOCK_NB) != 0) {
-        error = "cannot open " + opt.device + ": it is in use by another program";
-        return false;
-    }
-    termios tio{};
-    if (tcgetattr(port.fd, &tio) != 0) {
-        error = opt.device + " is not a serial device: " + std::strerror(errno);
-        return false;
-    }
-    ioctl(port.fd, TIOCEXCL);
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cflag &= ~(CSTOPB | CRTSCTS | PARENB | PARODD);
-    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
-    if (opt.parity != 0) {
-        tio.c_cflag |= PARENB | (opt.parity == 1 ? PARODD : 0);
-        tio.c_iflag |= INPCK;
-    }
-    cfsetispeed(&tio, *speed);
-    cfsetospeed(&tio, *speed);
-    if (tcsetattr(port.fd, TCSANOW, &tio) != 0) {
-        error = "cannot set the line of " + opt.device + ": " + std::strerror(errno);
-        return false;
-    }
-    tcflush(port.fd, TCIOFLUSH);
-    port.slavePath = opt.device;
-    return true;
-}
-
-void HandleWatchEvents(Port& port) {
-    alignas(inotify_event) char buf[4096];
-    for (;;) {
-        const ssize_t n = read(port.watchFd, buf, sizeof buf);
-        if (n <= 0)
-            return;
-        for (char* p = buf; p < buf + n;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(p);
-            p += sizeof(inotify_event) + event->len;
-            if (event->mask & IN_OPEN) {
-                if (port.clients++ == 0)
-                    Log("--", "port opened by a client");
-            } else if (event->mask & (IN_CLOSE | IN_Q_OVERFLOW)) {
-                if (event->mask & IN_Q_OVERFLOW)
-                    port.clients = 0;
-                else if (port.clients > 0)
-                    --port.clients;
-                if (port.clients == 0) {
-                    ioctl(port.slaveFd, TIOCNXCL);
-                    // What the client did not read is not for the next one.
-                    tcflush(port.slaveFd, TCIFLUSH);
-                    Log("--", "port closed by the last client");
-                }
-            }
-        }
-    }
-}
-
 void LogSkipped(RequestParser& parser) {
     const std::vector<std::uint8_t> skipped = parser.TakeSkipped();
     if (!skipped.empty())
@@ -413,22 +278,22 @@ int Run(const Options& opt) {
         return 1;
     }
 
-    Port port;
+    SimPort port;
     ComLink link;
     const bool pty = opt.device.empty();
-    if (pty ? !OpenPty(port, error) : !OpenDevice(port, opt, error)) {
+    if (pty ? !port.OpenPty(error) : !port.OpenDevice(opt.device, opt.baud, opt.parity, error)) {
         std::fprintf(stderr, "%s: error: %s\n", kProgram, error.c_str());
         return 1;
     }
     if (pty) {
         std::string note;
-        if (!link.Create(opt.com, port.slavePath, error, note)) {
+        if (!link.Create(opt.com, port.Path(), error, note)) {
             std::fprintf(stderr, "%s: error: %s\n", kProgram, error.c_str());
             return 1;
         }
         if (!note.empty())
             std::printf("%s: %s\n", kProgram, note.c_str());
-        std::printf("%s: module on COM%d (%s)\n", kProgram, opt.com, port.slavePath.c_str());
+        std::printf("%s: module on COM%d (%s)\n", kProgram, opt.com, port.Path().c_str());
         std::printf("%s: link %s\n", kProgram, link.Path().c_str());
     } else {
         static const char* parities[] = {"none", "odd", "even"};
@@ -460,11 +325,11 @@ int Run(const Options& opt) {
             timeout = static_cast<int>(std::clamp<long long>(wait.count(), 0, 600000));
         }
         pollfd fds[3] = {
-            {port.fd, static_cast<short>(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0},
+            {port.Fd(), static_cast<short>(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0},
             {signalPipe[0], POLLIN, 0},
-            {port.watchFd, POLLIN, 0},
+            {port.WatchFd(), POLLIN, 0},
         };
-        const nfds_t count = port.watchFd >= 0 ? 3 : 2;
+        const nfds_t count = port.IsPty() ? 3 : 2;
         if (poll(fds, count, timeout) < 0 && errno != EINTR) {
             std::fprintf(stderr, "%s: error: poll: %s\n", kProgram, std::strerror(errno));
             return 1;
@@ -478,15 +343,25 @@ int Run(const Options& opt) {
 
         // A client's open is counted before its bytes are read, so that its answer finds
         // it there; a close read with the last bytes only drops answers nobody would get.
-        if (port.watchFd >= 0 && (fds[2].revents & POLLIN))
-            HandleWatchEvents(port);
+        if (port.IsPty() && (fds[2].revents & POLLIN)) {
+            switch (port.UpdateClients()) {
+            case SimPort::ClientChange::Arrived:
+                Log("--", "port opened by a client");
+                break;
+            case SimPort::ClientChange::Left:
+                Log("--", "port closed by the last client");
+                break;
+            case SimPort::ClientChange::None:
+                break;
+            }
+        }
 
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             std::uint8_t buf[4096];
-            const ssize_t n = read(port.fd, buf, sizeof buf);
+            const ssize_t n = read(port.Fd(), buf, sizeof buf);
             if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
                 std::fprintf(stderr, "%s: error: %s is gone (%s)\n", kProgram,
-                             port.slavePath.c_str(), n == 0 ? "end of file" : std::strerror(errno));
+                             port.Path().c_str(), n == 0 ? "end of file" : std::strerror(errno));
                 return 1;
             }
             for (ssize_t i = 0; i < n; ++i) {
@@ -517,7 +392,7 @@ int Run(const Options& opt) {
                         std::to_string(answer.pieces.size()) + "]";
             if (opt.fault != AnswerFault::None)
                 text += " [" + std::string(FaultName(opt.fault)) + "]";
-            if (pty && port.clients == 0) {
+            if (!port.ClientPresent()) {
                 Log("--", "not sent, nobody has the port open: " + text);
                 outbox.pop_front();
                 continue;
@@ -536,12 +411,12 @@ int Run(const Options& opt) {
         }
 
         if (!unsent.empty()) {
-            const ssize_t n = write(port.fd, unsent.data(), unsent.size());
+            const ssize_t n = write(port.Fd(), unsent.data(), unsent.size());
             if (n > 0)
                 unsent.erase(unsent.begin(), unsent.begin() + n);
             else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 std::fprintf(stderr, "%s: error: writing to %s: %s\n", kProgram,
-                             port.slavePath.c_str(), std::strerror(errno));
+                             port.Path().c_str(), std::strerror(errno));
                 return 1;
             }
         }
