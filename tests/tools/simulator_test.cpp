@@ -201,8 +201,9 @@ TEST_P(SimulatorFaults, AnswersAsTheModeSays) {
         }
     }
 
-    if (c.minDelayMs > 0)
+    if (c.minDelayMs > 0) {
         EXPECT_GE(times[0] - sent, milliseconds(c.minDelayMs));
+    }
     if (c.splitGapMs > 0) {
         const std::size_t half = c.length / 2;
         for (std::size_t first : {std::size_t{0}, c.length}) {
