@@ -17,8 +17,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -89,7 +89,8 @@ double ProcessCpuSeconds() {
 
 double Percentile(std::vector<double> values, double fraction) {
     std::sort(values.begin(), values.end());
-    std::size_t index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
+    std::size_t index =
+        static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
     return values[std::min(index, values.size() - 1)];
 }
 

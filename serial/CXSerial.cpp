@@ -18,7 +18,9 @@ constexpr DWORD ReaderWaitFailed = 4;
 constexpr DWORD ReaderStopped = 5;
 constexpr DWORD ReaderDeviceGone = 6;
 
-bool ValidHandle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+bool ValidHandle(HANDLE handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
 
 void ReleaseHandle(HANDLE& handle) {
     if (handle != nullptr) {
@@ -70,8 +72,7 @@ int PortExists(DWORD n) {
 
 CXSerial::CXSerial()
     : WriteOverlapped{}, ReadOverlapped{}, ReaderThread(nullptr), StopEvent(nullptr),
-      ReadEnableEvent(nullptr), PortNumber(1), PortBaud(9600), PortParity(0),
-      PortHandle(nullptr) {
+      ReadEnableEvent(nullptr), PortNumber(1), PortBaud(9600), PortParity(0), PortHandle(nullptr) {
     InitializeCriticalSection(&WriteLock);
 }
 
@@ -80,7 +81,9 @@ CXSerial::~CXSerial() {
     DeleteCriticalSection(&WriteLock);
 }
 
-int CXSerial::IsOpen() const { return ValidHandle(PortHandle) ? 1 : 0; }
+int CXSerial::IsOpen() const {
+    return ValidHandle(PortHandle) ? 1 : 0;
+}
 
 int CXSerial::Configure(int port, int baud, int parity) {
     if (IsOpen() && port == PortNumber)

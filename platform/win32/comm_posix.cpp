@@ -98,7 +98,9 @@ bool HungUp(int fd) {
     return tcgetattr(fd, &attributes) != 0 && errno == EIO;
 }
 
-bool WouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK || err == EINTR; }
+bool WouldBlock(int err) {
+    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+}
 
 } // namespace
 
@@ -286,11 +288,10 @@ bool ToSpeed(DWORD baud, speed_t& speed) {
 }
 
 bool SupportedState(const DCB& dcb) {
-    return dcb.fBinary == 1 && dcb.ByteSize >= 5 && dcb.ByteSize <= 8 &&
-           dcb.Parity <= EVENPARITY && (dcb.StopBits == ONESTOPBIT || dcb.StopBits == TWOSTOPBITS) &&
-           !dcb.fOutxCtsFlow && !dcb.fOutxDsrFlow && !dcb.fDsrSensitivity && !dcb.fOutX &&
-           !dcb.fInX && !dcb.fErrorChar && !dcb.fNull &&
-           dcb.fDtrControl != DTR_CONTROL_HANDSHAKE &&
+    return dcb.fBinary == 1 && dcb.ByteSize >= 5 && dcb.ByteSize <= 8 && dcb.Parity <= EVENPARITY &&
+           (dcb.StopBits == ONESTOPBIT || dcb.StopBits == TWOSTOPBITS) && !dcb.fOutxCtsFlow &&
+           !dcb.fOutxDsrFlow && !dcb.fDsrSensitivity && !dcb.fOutX && !dcb.fInX &&
+           !dcb.fErrorChar && !dcb.fNull && dcb.fDtrControl != DTR_CONTROL_HANDSHAKE &&
            (dcb.fRtsControl == RTS_CONTROL_DISABLE || dcb.fRtsControl == RTS_CONTROL_ENABLE);
 }
 
@@ -577,8 +578,8 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     // The buffer is only ever read from.
     auto* bytes = const_cast<unsigned char*>(static_cast<const unsigned char*>(lpBuffer));
-    return StartOperation(hFile, IoKind::Write, lpOverlapped, bytes, nNumberOfBytesToWrite,
-                          nullptr, lpNumberOfBytesWritten);
+    return StartOperation(hFile, IoKind::Write, lpOverlapped, bytes, nNumberOfBytesToWrite, nullptr,
+                          lpNumberOfBytesWritten);
 }
 
 BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,

@@ -81,15 +81,21 @@ DWORD ErrorFromErrno(int err) {
     }
 }
 
-void SetLastErrorFromErrno(int err) { lastError = ErrorFromErrno(err); }
+void SetLastErrorFromErrno(int err) {
+    lastError = ErrorFromErrno(err);
+}
 
 } // namespace win32_posix
 
 using namespace win32_posix;
 
-DWORD GetLastError() { return lastError; }
+DWORD GetLastError() {
+    return lastError;
+}
 
-void SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+void SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}
 
 BOOL CloseHandle(HANDLE hObject) {
     auto object = UnregisterObject(hObject);

@@ -237,8 +237,9 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
     }
 }
 
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T dwStackSize, LPTHREAD_START_ROUTINE lpStartAddress,
-                    LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId) {
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T dwStackSize,
+                    LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                    DWORD dwCreationFlags, LPDWORD lpThreadId) {
     if (lpStartAddress == nullptr || dwCreationFlags != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -301,8 +302,8 @@ void Sleep(DWORD dwMilliseconds) {
 }
 
 DWORD GetTickCount() {
-    auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
-        Clock::now().time_since_epoch());
+    auto since =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
     return static_cast<DWORD>(since.count());
 }
 

@@ -5,7 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "win32_types.h"
 #include "win32_kernel.h"
+#include "win32_types.h"
 #include "win32_user.h"
 #endif

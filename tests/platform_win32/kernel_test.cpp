@@ -47,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BitCase{"fOutxDsrFlow", [](DCB& d) { d.fOutxDsrFlow = 1; }, 1u << 3},
                       BitCase{"fDtrControl", [](DCB& d) { d.fDtrControl = 3; }, 3u << 4},
                       BitCase{"fDsrSensitivity", [](DCB& d) { d.fDsrSensitivity = 1; }, 1u << 6},
-                      BitCase{"fTXContinueOnXoff", [](DCB& d) { d.fTXContinueOnXoff = 1; }, 1u << 7},
+                      BitCase{"fTXContinueOnXoff", [](DCB& d) { d.fTXContinueOnXoff = 1; },
+                              1u << 7},
                       BitCase{"fOutX", [](DCB& d) { d.fOutX = 1; }, 1u << 8},
                       BitCase{"fInX", [](DCB& d) { d.fInX = 1; }, 1u << 9},
                       BitCase{"fErrorChar", [](DCB& d) { d.fErrorChar = 1; }, 1u << 10},
@@ -70,9 +71,9 @@ TEST(DcbLayout, BytesFollowTheFlagWordInOrder) {
     dcb.XonChar = 0x13;
     dcb.XoffChar = 0x19;
     dcb.wReserved1 = 0x5566;
-    const unsigned char expected[28] = {28,   0,    0,    0, 0x04, 0x03, 0x02, 0x01, 0,    0,
-                                        0,    0,    0,    0, 0x22, 0x11, 0x44, 0x33, 8,    2,
-                                        1,    0x13, 0x19, 0, 0,    0,    0x66, 0x55};
+    const unsigned char expected[28] = {28, 0,    0,    0, 0x04, 0x03, 0x02, 0x01, 0, 0,
+                                        0,  0,    0,    0, 0x22, 0x11, 0x44, 0x33, 8, 2,
+                                        1,  0x13, 0x19, 0, 0,    0,    0x66, 0x55};
     EXPECT_EQ(std::memcmp(&dcb, expected, sizeof expected), 0);
     EXPECT_EQ(sizeof(COMMTIMEOUTS), 20u);
     EXPECT_EQ(sizeof(COMSTAT), 12u);
@@ -104,12 +105,11 @@ TEST_P(EventSemantics, ResetRule) {
     EXPECT_TRUE(CloseHandle(event));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, EventSemantics,
-    ::testing::Values(EventCase{TRUE, FALSE, WAIT_TIMEOUT, WAIT_TIMEOUT},
-                      EventCase{TRUE, TRUE, WAIT_OBJECT_0, WAIT_OBJECT_0},
-                      EventCase{FALSE, FALSE, WAIT_TIMEOUT, WAIT_TIMEOUT},
-                      EventCase{FALSE, TRUE, WAIT_OBJECT_0, WAIT_TIMEOUT}));
+INSTANTIATE_TEST_SUITE_P(Kinds, EventSemantics,
+                         ::testing::Values(EventCase{TRUE, FALSE, WAIT_TIMEOUT, WAIT_TIMEOUT},
+                                           EventCase{TRUE, TRUE, WAIT_OBJECT_0, WAIT_OBJECT_0},
+                                           EventCase{FALSE, FALSE, WAIT_TIMEOUT, WAIT_TIMEOUT},
+                                           EventCase{FALSE, TRUE, WAIT_OBJECT_0, WAIT_TIMEOUT}));
 
 TEST(Waits, AnyOfSeveralReportsTheLowestSignalledIndex) {
     HANDLE events[3];
@@ -275,10 +275,17 @@ protected:
 
 TEST_F(ComMap, BuiltInTableCoversComOneTo128) {
     AllowBuiltInTable();
-    const std::pair<unsigned, const char*> cases[] = {
-        {1, "/dev/ttyUSB0"},   {32, "/dev/ttyUSB31"}, {33, "/dev/ttyACM0"}, {64, "/dev/ttyACM31"},
-        {65, "/dev/ttyS0"},    {96, "/dev/ttyS31"},   {97, "/dev/ttyAMA0"}, {128, "/dev/ttyAMA31"},
-        {129, ""},             {255, ""},             {0, ""}};
+    const std::pair<unsigned, const char*> cases[] = {{1, "/dev/ttyUSB0"},
+                                                      {32, "/dev/ttyUSB31"},
+                                                      {33, "/dev/ttyACM0"},
+                                                      {64, "/dev/ttyACM31"},
+                                                      {65, "/dev/ttyS0"},
+                                                      {96, "/dev/ttyS31"},
+                                                      {97, "/dev/ttyAMA0"},
+                                                      {128, "/dev/ttyAMA31"},
+                                                      {129, ""},
+                                                      {255, ""},
+                                                      {0, ""}};
     for (auto [number, path] : cases)
         EXPECT_EQ(win32_posix::ResolveComPort(number), path) << number;
 }
@@ -418,18 +425,19 @@ TEST_P(RefusedState, IsRefusedAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, RefusedState,
-    ::testing::Values(StateCase{"unknown rate", [](DCB& d) { d.BaudRate = 14400; }},
-                      StateCase{"zero rate", [](DCB& d) { d.BaudRate = 0; }},
-                      StateCase{"CTS flow", [](DCB& d) { d.fOutxCtsFlow = 1; }},
-                      StateCase{"DSR flow", [](DCB& d) { d.fOutxDsrFlow = 1; }},
-                      StateCase{"XON/XOFF out", [](DCB& d) { d.fOutX = 1; }},
-                      StateCase{"XON/XOFF in", [](DCB& d) { d.fInX = 1; }},
-                      StateCase{"RTS handshake", [](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }},
-                      StateCase{"DTR handshake", [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }},
-                      StateCase{"mark parity", [](DCB& d) { d.Parity = MARKPARITY; }},
-                      StateCase{"1.5 stop bits", [](DCB& d) { d.StopBits = ONE5STOPBITS; }},
-                      StateCase{"9 data bits", [](DCB& d) { d.ByteSize = 9; }},
-                      StateCase{"text mode", [](DCB& d) { d.fBinary = 0; }}),
+    ::testing::Values(
+        StateCase{"unknown rate", [](DCB& d) { d.BaudRate = 14400; }},
+        StateCase{"zero rate", [](DCB& d) { d.BaudRate = 0; }},
+        StateCase{"CTS flow", [](DCB& d) { d.fOutxCtsFlow = 1; }},
+        StateCase{"DSR flow", [](DCB& d) { d.fOutxDsrFlow = 1; }},
+        StateCase{"XON/XOFF out", [](DCB& d) { d.fOutX = 1; }},
+        StateCase{"XON/XOFF in", [](DCB& d) { d.fInX = 1; }},
+        StateCase{"RTS handshake", [](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }},
+        StateCase{"DTR handshake", [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }},
+        StateCase{"mark parity", [](DCB& d) { d.Parity = MARKPARITY; }},
+        StateCase{"1.5 stop bits", [](DCB& d) { d.StopBits = ONE5STOPBITS; }},
+        StateCase{"9 data bits", [](DCB& d) { d.ByteSize = 9; }},
+        StateCase{"text mode", [](DCB& d) { d.fBinary = 0; }}),
     [](const ::testing::TestParamInfo<StateCase>& info) {
         return "Case" + std::to_string(info.index);
     });

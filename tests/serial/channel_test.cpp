@@ -284,8 +284,8 @@ TEST_P(LineSettings, ReadBackFromTheSlave) {
 }
 
 std::vector<LineCase> AllLineCases() {
-    const std::pair<int, speed_t> rates[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},
-                                             {9600, B9600},   {19200, B19200}, {38400, B38400},
+    const std::pair<int, speed_t> rates[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
+                                             {9600, B9600},   {19200, B19200},  {38400, B38400},
                                              {57600, B57600}, {115200, B115200}};
     std::vector<LineCase> cases;
     for (auto [baud, speed] : rates) {

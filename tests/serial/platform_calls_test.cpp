@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -109,8 +109,8 @@ TEST_F(PlatformCalls, PortNumbersBecomeTheirDeviceNames) {
     EXPECT_EQ(PortExists(10), 1);
     EXPECT_EQ(PortExists(0), 0);
     std::lock_guard lock(Log().mutex);
-    EXPECT_EQ(Log().createNames, (std::vector<std::string>{"COM9", "\\\\.\\COM10", "COM9",
-                                                           "\\\\.\\COM10", "COM0"}));
+    EXPECT_EQ(Log().createNames,
+              (std::vector<std::string>{"COM9", "\\\\.\\COM10", "COM9", "\\\\.\\COM10", "COM0"}));
 }
 
 TEST_F(PlatformCalls, WritesGoOutInChunksOfAtMost1024) {

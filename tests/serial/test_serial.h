@@ -11,15 +11,15 @@
 
 class TestSerial : public CXSerial {
 public:
+    using CXSerial::PortBaud;
     using CXSerial::PortHandle;
+    using CXSerial::PortNumber;
+    using CXSerial::PortParity;
     using CXSerial::ReadEnableEvent;
     using CXSerial::ReaderThread;
     using CXSerial::ReadOverlapped;
     using CXSerial::StopEvent;
     using CXSerial::WriteOverlapped;
-    using CXSerial::PortBaud;
-    using CXSerial::PortNumber;
-    using CXSerial::PortParity;
 
     ~TestSerial() override { Close(); }
 

@@ -205,7 +205,9 @@ OtherProcessHolder::OtherProcessHolder(unsigned com) {
     holding_ = answer == '1';
 }
 
-OtherProcessHolder::~OtherProcessHolder() { Release(); }
+OtherProcessHolder::~OtherProcessHolder() {
+    Release();
+}
 
 void OtherProcessHolder::Release() {
     if (release_ >= 0) {
