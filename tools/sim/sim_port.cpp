@@ -113,7 +113,8 @@ bool SimPort::OpenDevice(const std::string& path, long baud, int parity, std::st
     path_ = path;
     fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+        error = "cannot open " + path + ": " +
+                (errno == EBUSY ? "it is in use by another program" : std::strerror(errno));
         return false;
     }
     if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
