@@ -304,10 +304,10 @@ int Run(const Options& opt) {
         const std::uint8_t held[5] = {opt.params.WorkMode, opt.params.RadioChannel,
                                       opt.params.SerialRate, opt.params.SerialParity,
                                       opt.params.SleepTime};
+        const std::string split =
+            opt.splitMs >= 0 ? ", split " + std::to_string(opt.splitMs) + " ms" : "";
         std::printf("%s: parameters %s, answer delay %ld ms%s, fault mode %s\n", kProgram,
-                    Hex(held, 5).c_str(), opt.delayMs,
-                    opt.splitMs >= 0 ? (", split " + std::to_string(opt.splitMs) + " ms").c_str()
-                                     : "",
+                    Hex(held, 5).c_str(), opt.delayMs, split.c_str(),
                     std::string(FaultName(opt.fault)).c_str());
     }
     std::fflush(stdout);
@@ -341,8 +341,8 @@ int Run(const Options& opt) {
                 stopSignal = sig;
         }
 
-        // A client's open is counted before its bytes are read, so that its answer finds
-        // it there; a close read with the last bytes only drops answers nobody would get.
+        // Clients are looked for before their bytes are read, so that a request from a
+        // client that has just opened the port finds it present when its answer is due.
         if (port.IsPty() && (fds[2].revents & POLLIN)) {
             switch (port.UpdateClients()) {
             case SimPort::ClientChange::Arrived:
