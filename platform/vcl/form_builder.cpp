@@ -70,7 +70,7 @@ void ApplyStatusBar(TsuiStatusBar* bar, const TComponentDescription& d) {
         panel->Text = Str(pd.Text);
     }
     bar->SizeGrip = d.SizeGrip;
-    bar->PanelColor = d.PanelColor;
+    bar->SetPanelColor(d.PanelColor);
 }
 
 void ApplyControl(TControl* control, TWinControl* parent, const TComponentDescription& d) {
@@ -152,6 +152,7 @@ void TForm::BuildFromDescription(const TFormDescription& description,
             timer->Enabled = d.Enabled;
         }
         BindEvents(component, d.Events, methods, Name);
+        component->Loaded();
     }
     UpdateTabOrder();
 }

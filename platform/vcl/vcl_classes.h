@@ -53,6 +53,8 @@ public:
 
     // The event of this component called `name` ("OnClick"), or null when it has none.
     virtual TNotifyEvent* FindEvent(std::string_view name);
+    // Called once every property of a form description has been applied.
+    virtual void Loaded() {}
 
 private:
     AnsiString ComponentName;

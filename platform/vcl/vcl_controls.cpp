@@ -164,6 +164,12 @@ TLabel::TLabel(TComponent* AOwner) : TControl(AOwner) {
     SetWidget(label);
 }
 
+void TLabel::ColorChanged() {
+    TControl::ColorChanged();
+    if (QWidget* w = Widget())
+        w->setAutoFillBackground(true);
+}
+
 AnsiString TLabel::GetCaption() const {
     auto* label = static_cast<QLabel*>(Widget());
     return label ? AnsiString(label->text().toStdString()) : AnsiString();

@@ -96,6 +96,8 @@ private:
     int ControlTabOrder = -1;
 };
 
+// Text on an opaque background in the parent's colour (or its own), at the top left of
+// its box, never wrapped.
 class TLabel : public TControl {
     AnsiString GetCaption() const;
     void SetCaption(const AnsiString& value);
@@ -103,6 +105,9 @@ class TLabel : public TControl {
 public:
     explicit TLabel(TComponent* AOwner);
     Property<&TLabel::GetCaption, &TLabel::SetCaption> Caption{this};
+
+protected:
+    void ColorChanged() override;
 };
 
 // Shows a picture at its natural size from the box's top-left corner, cut by the box.

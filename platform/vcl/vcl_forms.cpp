@@ -59,12 +59,28 @@ int TForm::GetClientHeight() const {
 
 void TForm::SetClientWidth(int value) {
     Client->resize(value, Client->height());
-    Window->setFixedSize(Client->size());
+    FitWindowToClient();
 }
 
 void TForm::SetClientHeight(int value) {
     Client->resize(Client->width(), value);
-    Window->setFixedSize(Client->size());
+    FitWindowToClient();
+}
+
+// The window is exactly as large as the client area and its border: it cannot be resized.
+void TForm::FitWindowToClient() {
+    const int border = Window->BorderWidth();
+    Client->move(border, border);
+    Window->setFixedSize(Client->width() + 2 * border, Client->height() + 2 * border);
+}
+
+void TForm::SetSkinnedFrame(TColor color, int width) {
+    // Frameless, so without the system's minimise and maximise boxes too; the frame's title
+    // bar offers only closing.
+    Window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint);
+    Window->SetBorder(ToQColor(color), width > 0 ? width : 0);
+    FitWindowToClient();
 }
 
 QWidget* TForm::ClientWidget() const {
@@ -87,6 +103,15 @@ void TForm::Show() {
     Window->show();
     Window->raise();
     Window->activateWindow();
+    // Like a dialog: the first control in the tab order has the focus.
+    if (!Window->focusWidget()) {
+        for (TWinControl* control : TabSequence()) {
+            if (control->CanFocus()) {
+                control->SetFocus();
+                break;
+            }
+        }
+    }
 }
 
 void TForm::Close() {
@@ -209,6 +234,7 @@ void TApplication::Initialize() {
     if (!QCoreApplication::instance())
         OwnQtApplication = StartToolkit();
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(ApplicationIcon());
 }
 
 void TApplication::FormCreated(TForm* form) {

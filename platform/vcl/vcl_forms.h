@@ -104,6 +104,9 @@ public:
     void DoCreate();
     // Called by the window once it has closed (by Close or by the window system).
     void WindowClosed();
+    // A skinned frame takes the window over: no system frame and caption, and a border of
+    // `width` pixels in `color` around the client area.
+    void SetSkinnedFrame(TColor color, int width);
 
     TNotifyEvent* FindEvent(std::string_view name) override;
     QWidget* ClientWidget() const override;
@@ -129,6 +132,7 @@ private:
     [[noreturn]] void ThrowFieldError(std::string_view name, bool wrongClass) const;
     void BuildFromDescription(const TFormDescription& description, const TMethodResolver& methods);
     void PlaceWindow();
+    void FitWindowToClient();
 
     vcl_widgets::FormWindow* Window;
     QWidget* Client;

@@ -1,5 +1,6 @@
 #include "vcl_skin.h"
 
+#include "vcl_forms.h"
 #include "vcl_sysutils.h"
 #include "vcl_widgets.h"
 
@@ -29,18 +30,31 @@ TsuiForm::TsuiForm(TComponent* AOwner) : TWinControl(AOwner) {
 
 AnsiString TsuiForm::GetCaption() const {
     auto* frame = static_cast<SkinFrameWidget*>(Widget());
-    return frame ? FromQString(frame->Title) : AnsiString();
+    return frame ? FromQString(frame->TitleBar()->Title()) : AnsiString();
 }
 
 void TsuiForm::SetCaption(const AnsiString& value) {
-    if (auto* frame = static_cast<SkinFrameWidget*>(Widget())) {
-        frame->Title = ToQString(value);
-        frame->update();
-    }
+    if (auto* frame = static_cast<SkinFrameWidget*>(Widget()))
+        frame->TitleBar()->SetTitle(ToQString(value));
 }
 
 void TsuiForm::SetFont(const TFontDescription& font) {
-    TWinControl::SetFont(font);
+    TitleFont = font;
+    ApplyTitleLook();
+}
+
+void TsuiForm::ApplyTitleLook() {
+    auto* frame = static_cast<SkinFrameWidget*>(Widget());
+    if (!frame)
+        return;
+    frame->TitleBar()->SetTitleFont(ToQFont(TitleFont, frame->font()), ToQColor(TitleFont.Color),
+                                    ToQColor(InactiveCaptionColor));
+}
+
+void TsuiForm::Loaded() {
+    ApplyTitleLook();
+    if (TForm* form = ParentForm())
+        form->SetSkinnedFrame(BorderColor, BorderWidth);
 }
 
 void TsuiForm::ColorChanged() {
@@ -66,8 +80,10 @@ void TsuiGroupBox::SetCaption(const AnsiString& value) {
 }
 
 void TsuiGroupBox::SetBorderColor(TColor color) {
-    if (Widget())
-        SetTextColor(Widget(), color);
+    const QColor c = ToQColor(color);
+    auto* box = static_cast<SkinGroupBoxWidget*>(Widget());
+    if (box && c.isValid())
+        box->SetFrameColor(c);
 }
 
 void TsuiGroupBox::ColorChanged() {
@@ -178,26 +194,22 @@ void TsuiComboBox::SetStyle(TComboBoxStyle value) {
     }
 }
 
-void TsuiComboBox::SetSkinColors(TColor, TColor, TColor) {}
+void TsuiComboBox::SetSkinColors(TColor border, TColor arrow, TColor button) {
+    if (auto* box = static_cast<SkinComboBoxWidget*>(Widget()))
+        box->SetSkinColors(ToQColor(border), ToQColor(arrow), ToQColor(button));
+}
 
-void TsuiComboBox::SetDropDown(int, int dropDownCount) {
-    if (auto* box = static_cast<QComboBox*>(Widget()))
-        box->setMaxVisibleItems(dropDownCount);
+void TsuiComboBox::SetDropDown(int itemHeight, int dropDownCount) {
+    auto* box = static_cast<SkinComboBoxWidget*>(Widget());
+    if (!box)
+        return;
+    box->SetRowHeight(itemHeight);
+    box->setMaxVisibleItems(dropDownCount);
 }
 
 void TsuiComboBox::ColorChanged() {
-    auto* box = static_cast<QComboBox*>(Widget());
-    if (!box)
-        return;
-    const QColor field = ToQColor(Color);
-    if (!field.isValid())
-        return;
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Base, field);
-    palette.setColor(QPalette::Button, field);
-    box->setPalette(palette);
-    if (QLineEdit* edit = box->lineEdit())
-        edit->setPalette(palette);
+    if (auto* box = static_cast<SkinComboBoxWidget*>(Widget()))
+        box->SetFieldColor(ToQColor(Color));
 }
 
 // ---- TsuiButton -----------------------------------------------------------------------
@@ -271,8 +283,14 @@ TsuiStatusBar::TsuiStatusBar(TComponent* AOwner)
 
 TsuiStatusBar::~TsuiStatusBar() = default;
 
+// The bar never shows a size grip: the windows it is used in cannot be resized.
 void TsuiStatusBar::SetSizeGrip(bool value) {
     BarSizeGrip = value;
+}
+
+void TsuiStatusBar::SetPanelColor(TColor color) {
+    if (auto* bar = static_cast<StatusBarWidget*>(Widget()))
+        bar->SetPanelColor(ToQColor(color));
 }
 
 void TsuiStatusBar::PanelsChanged() {

@@ -17,14 +17,23 @@ public:
 
     // The title shown in the frame's title bar.
     Property<&TsuiForm::GetCaption, &TsuiForm::SetCaption> Caption{this};
+    // The window's border and the title's colour while the window is inactive; they take
+    // effect when the frame is loaded.
     TColor BorderColor = clBlack;
     int BorderWidth = 1;
     TColor InactiveCaptionColor = clInactiveCaption;
 
+    // The title bar's font and, as its colour, the title's colour while active.
     void SetFont(const TFontDescription& font) override;
+    // Takes the window over: no system frame, this frame's border around it.
+    void Loaded() override;
 
 protected:
     void ColorChanged() override;
+
+private:
+    void ApplyTitleLook();
+    TFontDescription TitleFont;
 };
 
 class TsuiGroupBox : public TWinControl {
@@ -74,6 +83,7 @@ public:
     TStrings* const Items;
 
     void SetSkinColors(TColor border, TColor arrow, TColor button);
+    // List rows `itemHeight` pixels high, at most `dropDownCount` rows shown at once.
     void SetDropDown(int itemHeight, int dropDownCount);
 
 protected:
@@ -167,7 +177,7 @@ private:
 public:
     TStatusPanels* const Panels;
     Property<&TsuiStatusBar::GetSizeGrip, &TsuiStatusBar::SetSizeGrip> SizeGrip{this};
-    TColor PanelColor = clDefault;
+    void SetPanelColor(TColor color);
 
     // Lays the panels out and redraws them after a panel changed.
     void PanelsChanged();

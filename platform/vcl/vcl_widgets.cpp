@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPalette>
+#include <QStyledItemDelegate>
 
 namespace vcl_widgets {
 
@@ -85,9 +86,11 @@ void SetTextColor(QWidget* widget, TColor color) {
     if (!c.isValid())
         return;
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, c);
-    palette.setColor(QPalette::Text, c);
-    palette.setColor(QPalette::ButtonText, c);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::WindowText, c);
+        palette.setColor(group, QPalette::Text, c);
+        palette.setColor(group, QPalette::ButtonText, c);
+    }
     widget->setPalette(palette);
 }
 
@@ -103,17 +106,47 @@ QPixmap PicturePixmap(TPictureId picture) {
     return {};
 }
 
+QIcon ApplicationIcon() {
+    return artwork::AppIcon();
+}
+
+// ---- Window ---------------------------------------------------------------------------
+
 FormWindow::FormWindow(TForm* form) : Form(form) {}
+
+void FormWindow::SetBorder(const QColor& color, int width) {
+    BorderColor = color;
+    Border = width;
+    update();
+}
 
 void FormWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     Form->WindowClosed();
 }
 
-SkinGroupBoxWidget::SkinGroupBoxWidget(QWidget* parent) : QFrame(parent) {}
+void FormWindow::paintEvent(QPaintEvent*) {
+    if (Border <= 0)
+        return;
+    QPainter p(this);
+    const QRect r = rect();
+    p.fillRect(QRect(0, 0, r.width(), Border), BorderColor);
+    p.fillRect(QRect(0, r.height() - Border, r.width(), Border), BorderColor);
+    p.fillRect(QRect(0, 0, Border, r.height()), BorderColor);
+    p.fillRect(QRect(r.width() - Border, 0, Border, r.height()), BorderColor);
+}
+
+// ---- Group box ------------------------------------------------------------------------
+
+SkinGroupBoxWidget::SkinGroupBoxWidget(QWidget* parent) : QWidget(parent) {}
 
 void SkinGroupBoxWidget::SetCaption(const QString& caption) {
     CaptionText = caption;
+    update();
+}
+
+void SkinGroupBoxWidget::SetFrameColor(const QColor& color) {
+    FrameColor = color;
     update();
 }
 
@@ -121,17 +154,36 @@ void SkinGroupBoxWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QFontMetrics fm(font());
     const int top = fm.height() / 2;
-    p.setPen(palette().color(QPalette::WindowText));
+    p.setPen(FrameColor);
     p.drawRect(QRect(0, top, width() - 1, height() - top - 1));
     if (!CaptionText.isEmpty()) {
-        const int textWidth = fm.horizontalAdvance(CaptionText);
-        const QRect textRect(8, 0, textWidth + 4, fm.height());
+        const QRect textRect(8, 0, fm.horizontalAdvance(CaptionText) + 4, fm.height());
         p.fillRect(textRect, palette().color(QPalette::Window));
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::WindowText));
         p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, CaptionText);
     }
 }
 
+// ---- Selector -------------------------------------------------------------------------
+
+namespace {
+
+class RowHeightDelegate final : public QStyledItemDelegate {
+public:
+    RowHeightDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), Height(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), Height};
+    }
+
+private:
+    int Height;
+};
+
+} // namespace
+
 SkinComboBoxWidget::SkinComboBoxWidget(QWidget* parent) : QComboBox(parent) {
+    setStyle(SkinStyle::Instance());
     setInsertPolicy(QComboBox::NoInsert);
     setDuplicatesEnabled(true);
 }
@@ -143,12 +195,47 @@ void SkinComboBoxWidget::SetEditable(bool editable) {
         setInsertPolicy(QComboBox::NoInsert);
         completer()->setCompletionMode(QCompleter::InlineCompletion);
         completer()->setCaseSensitivity(Qt::CaseInsensitive);
+        lineEdit()->setFrame(false);
+        lineEdit()->setPalette(palette());
     }
 }
+
+void SkinComboBoxWidget::SetFieldColor(const QColor& field) {
+    QPalette pal = palette();
+    if (field.isValid()) {
+        pal.setColor(QPalette::Active, QPalette::Base, field);
+        pal.setColor(QPalette::Inactive, QPalette::Base, field);
+    }
+    // Greyed while disabled.
+    pal.setColor(QPalette::Disabled, QPalette::Base, QColor(0xF0, 0xF0, 0xF0));
+    pal.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    setPalette(pal);
+    if (QLineEdit* edit = lineEdit())
+        edit->setPalette(pal);
+}
+
+void SkinComboBoxWidget::SetSkinColors(const QColor& border, const QColor& arrow,
+                                       const QColor& button) {
+    if (border.isValid())
+        BorderColor = border;
+    if (arrow.isValid())
+        ArrowColor = arrow;
+    if (button.isValid())
+        ButtonColor = button;
+    update();
+}
+
+void SkinComboBoxWidget::SetRowHeight(int height) {
+    setItemDelegate(new RowHeightDelegate(height, this));
+}
+
+// ---- Push button ----------------------------------------------------------------------
 
 SkinButtonWidget::SkinButtonWidget(QWidget* parent) : QPushButton(parent) {
     setAutoDefault(false);
     setDefault(false);
+    setAttribute(Qt::WA_Hover);
 }
 
 void SkinButtonWidget::keyPressEvent(QKeyEvent* event) {
@@ -162,6 +249,28 @@ void SkinButtonWidget::keyPressEvent(QKeyEvent* event) {
     }
     QPushButton::keyPressEvent(event);
 }
+
+void SkinButtonWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const artwork::ButtonState state = isDown()                      ? artwork::ButtonState::Pressed
+                                       : underMouse() && isEnabled() ? artwork::ButtonState::Hover
+                                                                     : artwork::ButtonState::Normal;
+    p.drawPixmap(0, 0, artwork::ButtonFace(size(), state));
+    p.setFont(font());
+    p.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    const QRect textRect = isDown() ? rect().translated(1, 1) : rect();
+    p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, text());
+    if (hasFocus()) {
+        QPen pen(palette().color(QPalette::ButtonText), 1, Qt::DotLine);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(FocusRectMargin, FocusRectMargin, -FocusRectMargin - 1,
+                                   -FocusRectMargin - 1));
+    }
+}
+
+// ---- Image ----------------------------------------------------------------------------
 
 ImageWidget::ImageWidget(QWidget* parent) : QWidget(parent) {}
 
@@ -178,7 +287,48 @@ void ImageWidget::paintEvent(QPaintEvent*) {
     p.drawPixmap(0, 0, pixmap);
 }
 
-StatusBarWidget::StatusBarWidget(QWidget* parent) : QWidget(parent) {}
+// ---- Status bar -----------------------------------------------------------------------
+
+StatusPanelLabel::StatusPanelLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setAutoFillBackground(true);
+}
+
+void StatusPanelLabel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    // The bevel lies two pixels below the bar's top edge, like the system's panels.
+    const QRect box = rect().adjusted(0, 2, -2, 0);
+    if (Bevel != pbNone) {
+        const QColor shadow(0xA0, 0xA0, 0xA0);
+        const QColor light(Qt::white);
+        const QColor topLeft = Bevel == pbLowered ? shadow : light;
+        const QColor bottomRight = Bevel == pbLowered ? light : shadow;
+        p.setPen(topLeft);
+        p.drawLine(box.topLeft(), box.topRight());
+        p.drawLine(box.topLeft(), box.bottomLeft());
+        p.setPen(bottomRight);
+        p.drawLine(box.bottomLeft(), box.bottomRight());
+        p.drawLine(box.topRight(), box.bottomRight());
+    }
+    p.setPen(palette().color(QPalette::WindowText));
+    p.setFont(font());
+    p.drawText(box.adjusted(3, 1, -3, -1), int(alignment()) | Qt::TextSingleLine, text());
+}
+
+StatusBarWidget::StatusBarWidget(QWidget* parent) : QWidget(parent) {
+    // The system's status-bar font, not the window's.
+    setFont(QApplication::font());
+}
+
+void StatusBarWidget::SetPanelColor(const QColor& color) {
+    PanelColor = color;
+    for (StatusPanelLabel* label : Labels) {
+        QPalette pal = label->palette();
+        if (PanelColor.isValid())
+            pal.setColor(QPalette::Window, PanelColor);
+        label->setPalette(pal);
+    }
+}
 
 void StatusBarWidget::SetPanels(const std::vector<PanelLayout>& panels) {
     Panels = panels;
@@ -187,13 +337,13 @@ void StatusBarWidget::SetPanels(const std::vector<PanelLayout>& panels) {
         Labels.pop_back();
     }
     while (Labels.size() < Panels.size()) {
-        auto* label = new QLabel(this);
-        label->setTextFormat(Qt::PlainText);
+        auto* label = new StatusPanelLabel(this);
         label->show();
         Labels.push_back(label);
     }
+    SetPanelColor(PanelColor);
     for (std::size_t i = 0; i < Panels.size(); ++i) {
-        QLabel* label = Labels[i];
+        StatusPanelLabel* label = Labels[i];
         const PanelLayout& panel = Panels[i];
         label->setText(panel.Text);
         Qt::Alignment alignment = Qt::AlignVCenter;
@@ -201,8 +351,8 @@ void StatusBarWidget::SetPanels(const std::vector<PanelLayout>& panels) {
                      : panel.Alignment == taRightJustify ? Qt::AlignRight
                                                          : Qt::AlignLeft;
         label->setAlignment(alignment);
-        label->setFrameShape(panel.Bevel == pbNone ? QFrame::NoFrame : QFrame::Panel);
-        label->setFrameShadow(panel.Bevel == pbRaised ? QFrame::Raised : QFrame::Sunken);
+        label->Bevel = panel.Bevel;
+        label->update();
     }
     Relayout();
 }
