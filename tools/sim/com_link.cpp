@@ -3,33 +3,23 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <pwd.h>
 #include <signal.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 bool MakeDirs(const std::string& path, std::string& error) {
-    std::string partial;
-    std::stringstream parts(path);
-    std::string part;
-    if (!path.empty() && path[0] == '/')
-        partial = "/";
-    while (std::getline(parts, part, '/')) {
-        if (part.empty())
-            continue;
-        partial += part;
-        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-            error = "cannot create " + partial + ": " + std::strerror(errno);
-            return false;
-        }
-        partial += '/';
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (ec) {
+        error = "cannot create " + path + ": " + ec.message();
+        return false;
     }
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (!std::filesystem::is_directory(path, ec)) {
         error = path + " is not a folder";
         return false;
     }
