@@ -16,7 +16,11 @@ bool MakeDirs(const std::string& path, std::string& error) {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     if (ec) {
-        error = "cannot create " + path + ": " + ec.message();
+        // Appended piecewise: g++ 12 misreads the chained operator+ as overlapping copies.
+        error = "cannot create ";
+        error += path;
+        error += ": ";
+        error += ec.message();
         return false;
     }
     if (!std::filesystem::is_directory(path, ec)) {
