@@ -13,7 +13,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes ToBytes(const Frame& f) { return Bytes(f.begin(), f.end()); }
+Bytes ToBytes(const Frame& f) {
+    return Bytes(f.begin(), f.end());
+}
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -92,14 +94,23 @@ const ParseCase kParseCases[] = {
     // A spare header byte overlaps the real start: only the one byte may be given up.
     {"extra_header_byte", Concat({{0xAF}, kWrite}), {kWrite}, 1, 0},
     {"header_fragment", Concat({{0xAF, 0xAF, 0x00, 0x00, 0xAF}, kWrite}), {kWrite}, 5, 0},
-    {"bad_checksum_not_taken", Concat({WithByte(kWrite, 13, kWrite[13] + 1), kRead}), {kRead}, 16,
+    {"bad_checksum_not_taken",
+     Concat({WithByte(kWrite, 13, kWrite[13] + 1), kRead}),
+     {kRead},
+     16,
      0},
-    {"command_03_not_a_request", Concat({Resummed(WithByte(kWrite, 6, 0x03)), kRead}), {kRead},
-     16, 0},
+    {"command_03_not_a_request",
+     Concat({Resummed(WithByte(kWrite, 6, 0x03)), kRead}),
+     {kRead},
+     16,
+     0},
     {"count_not_5", Concat({Resummed(WithByte(kRead, 7, 0x04)), kRead}), {kRead}, 16, 0},
     {"bad_terminator", Concat({WithByte(kRead, 15, 0x0B), kWrite}), {kWrite}, 16, 0},
-    {"truncated_then_whole", Concat({Bytes(kWrite.begin(), kWrite.begin() + 11), kRead}), {kRead},
-     11, 0},
+    {"truncated_then_whole",
+     Concat({Bytes(kWrite.begin(), kWrite.begin() + 11), kRead}),
+     {kRead},
+     11,
+     0},
     {"incomplete_is_held", Bytes(kWrite.begin(), kWrite.begin() + 15), {}, 0, 15},
     {"garbage_after_is_held_or_skipped", Concat({kRead, {0xAF, 0xAF, 0x01}}), {kRead}, 3, 0},
 };
@@ -118,9 +129,10 @@ TEST(RequestParser, FindsEveryRequestHiddenInRandomNoise) {
         for (int n = gap(random); n > 0; --n)
             stream.push_back(pick(random) ? lookalikes[byte(random) % 8]
                                           : static_cast<std::uint8_t>(byte(random)));
-        ModuleParams p{static_cast<std::uint8_t>(byte(random)), static_cast<std::uint8_t>(byte(random)),
-                       static_cast<std::uint8_t>(byte(random)), static_cast<std::uint8_t>(byte(random)),
-                       static_cast<std::uint8_t>(byte(random))};
+        ModuleParams p{
+            static_cast<std::uint8_t>(byte(random)), static_cast<std::uint8_t>(byte(random)),
+            static_cast<std::uint8_t>(byte(random)), static_cast<std::uint8_t>(byte(random)),
+            static_cast<std::uint8_t>(byte(random))};
         hidden.push_back(i % 3 == 0 ? kRead : ToBytes(BuildWriteFrame(p)));
         stream.insert(stream.end(), hidden.back().begin(), hidden.back().end());
     }
@@ -136,7 +148,7 @@ TEST(ModuleAnswer, HasTheRequestLayoutWithItsOwnChecksum) {
     EXPECT_EQ(BuildAnswer(CMD_READ_CONFIG, ModuleParams{}), BuildReadFrame());
     const Frame read = BuildAnswer(CMD_READ_CONFIG, kWritten);
     EXPECT_EQ(ToBytes(read), (Bytes{0xAF, 0xAF, 0x00, 0x00, 0xAF, 0x80, 0x02, 0x05, 0x02, 0x0F,
-                                     0x06, 0x01, 0x03, 0xAF, 0x0D, 0x0A}));
+                                    0x06, 0x01, 0x03, 0xAF, 0x0D, 0x0A}));
     EXPECT_TRUE(IsRequestPrefix(read.data(), read.size()));
 }
 
@@ -162,11 +174,11 @@ const ModuleParams kStart{0x00, 0x00, 0x03, 0x00, 0x00};
 
 struct FaultCase {
     AnswerFault fault;
-    std::size_t length;         // of each answer
-    bool wellFormed;            // a valid frame in the request layout
-    int command;                // expected command byte of the read's answer, -1: not 01/02
-    ModuleParams readAnswer;    // indices in the read's answer (when wellFormed)
-    ModuleParams heldAfter;     // what the module holds after the write
+    std::size_t length;      // of each answer
+    bool wellFormed;         // a valid frame in the request layout
+    int command;             // expected command byte of the read's answer, -1: not 01/02
+    ModuleParams readAnswer; // indices in the read's answer (when wellFormed)
+    ModuleParams heldAfter;  // what the module holds after the write
 };
 
 class ModuleFaultTest : public testing::TestWithParam<FaultCase> {};

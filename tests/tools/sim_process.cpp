@@ -133,8 +133,7 @@ int SimProcess::CountLines(const std::string& text) {
     Drain(0);
     int count = 0;
     std::size_t start = 0;
-    for (std::size_t end; (end = outText_.find('\n', start)) != std::string::npos;
-         start = end + 1)
+    for (std::size_t end; (end = outText_.find('\n', start)) != std::string::npos; start = end + 1)
         if (outText_.substr(start, end - start).find(text) != std::string::npos)
             ++count;
     return count;

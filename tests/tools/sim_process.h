@@ -38,7 +38,7 @@ public:
     // Waits for the end without sending anything; as Stop.
     int WaitForExit(int timeoutMs = 10000);
 
-    std::string Output();     // standard output so far
+    std::string Output();      // standard output so far
     std::string ErrorOutput(); // standard error so far
     pid_t Pid() const { return pid_; }
 

@@ -25,7 +25,9 @@ using simtest::SimProcess;
 using Bytes = std::vector<std::uint8_t>;
 using std::chrono::milliseconds;
 
-Bytes ToBytes(const Frame& f) { return Bytes(f.begin(), f.end()); }
+Bytes ToBytes(const Frame& f) {
+    return Bytes(f.begin(), f.end());
+}
 Bytes Slice(const Bytes& b, std::size_t from, std::size_t length) {
     return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from),
                  b.begin() + static_cast<std::ptrdiff_t>(from + length));
@@ -139,12 +141,12 @@ TEST_F(Simulator, RequestArrivingInTwoPiecesIsAnswered) {
 struct FaultCase {
     const char* name;
     std::vector<std::string> args;
-    std::size_t length;       // of each answer; 0: none comes
-    int writeCommand;         // command byte of the write's answer; -1: none that passes
-    int readCommand;          // same for the read's answer
-    ModuleParams readParams;  // indices in the read's answer, when it passes
-    int splitGapMs;           // > 0: the answer comes as two halves at least this far apart
-    int minDelayMs;           // the answer comes no sooner than this after the request
+    std::size_t length;      // of each answer; 0: none comes
+    int writeCommand;        // command byte of the write's answer; -1: none that passes
+    int readCommand;         // same for the read's answer
+    ModuleParams readParams; // indices in the read's answer, when it passes
+    int splitGapMs;          // > 0: the answer comes as two halves at least this far apart
+    int minDelayMs;          // the answer comes no sooner than this after the request
 };
 
 class SimulatorFaults : public Simulator, public testing::WithParamInterface<FaultCase> {};
@@ -222,8 +224,14 @@ const FaultCase kFaultCases[] = {
     {"short", {"--short"}, 6, -1, -1, {}, 0, 0},
     {"garbage", {"--garbage"}, 16, -1, -1, {}, 0, 0},
     {"split", {"--split", "400"}, 16, CMD_WRITE_CONFIG, CMD_READ_CONFIG, kWritten, 200, 0},
-    {"out_of_range", {"--out-of-range"}, 16, CMD_WRITE_CONFIG, CMD_READ_CONFIG,
-     OutOfRangeParams(), 0, 0},
+    {"out_of_range",
+     {"--out-of-range"},
+     16,
+     CMD_WRITE_CONFIG,
+     CMD_READ_CONFIG,
+     OutOfRangeParams(),
+     0,
+     0},
     {"delay", {"--delay", "400"}, 16, CMD_WRITE_CONFIG, CMD_READ_CONFIG, kWritten, 0, 400},
     {"short_split", {"--short", "--split", "400"}, 6, -1, -1, {}, 200, 0},
 };
@@ -403,7 +411,9 @@ const BadCommandLine kCommandLines[] = {
     {"stray_argument", {"200"}, 2, "unexpected argument '200'"},
     {"com_and_device", {"--com", "5", "--device", "/dev/null"}, 2, "exclude each other"},
     {"baud_without_device", {"--baud", "9600"}, 2, "only with --device"},
-    {"missing_device", {"--device", "/dev/cmt2300-no-such-port"}, 1,
+    {"missing_device",
+     {"--device", "/dev/cmt2300-no-such-port"},
+     1,
      "cannot open /dev/cmt2300-no-such-port"},
     {"not_a_serial_device", {"--device", "/dev/null"}, 1, "not a serial device"},
 };

@@ -107,8 +107,8 @@ TEST_F(WindowWithSimulator, ARealAdapterWithALowerNumberComesFirstAndIsSelected)
 struct WindowFaultCase {
     const char* name;
     std::vector<std::string> args;
-    const char* status;              // panel 1 after a read
-    std::vector<int> paramsAfter;    // the selectors after it
+    const char* status;           // panel 1 after a read
+    std::vector<int> paramsAfter; // the selectors after it
 };
 
 class WindowFaults : public WindowWithSimulator,

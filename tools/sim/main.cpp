@@ -152,8 +152,8 @@ int ParseOptions(int argc, char** argv, Options& opt) {
             break;
         case kParams:
             if (!ParseParams(optarg, opt.params))
-                return bad("--params wants five hex bytes such as \"00 00 03 00 00\", not '" +
-                           arg + "'");
+                return bad("--params wants five hex bytes such as \"00 00 03 00 00\", not '" + arg +
+                           "'");
             break;
         case kDelay:
             if (!ParseNumber(optarg, 0, 600000, opt.delayMs))
@@ -261,8 +261,8 @@ bool InstallSignals(std::string& error) {
 void LogSkipped(RequestParser& parser) {
     const std::vector<std::uint8_t> skipped = parser.TakeSkipped();
     if (!skipped.empty())
-        Log("--", "skipped " + std::to_string(skipped.size()) + " byte(s): " +
-                      Hex(skipped.data(), skipped.size()));
+        Log("--", "skipped " + std::to_string(skipped.size()) +
+                      " byte(s): " + Hex(skipped.data(), skipped.size()));
 }
 
 struct PendingAnswer {
@@ -360,8 +360,8 @@ int Run(const Options& opt) {
             std::uint8_t buf[4096];
             const ssize_t n = read(port.Fd(), buf, sizeof buf);
             if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-                std::fprintf(stderr, "%s: error: %s is gone (%s)\n", kProgram,
-                             port.Path().c_str(), n == 0 ? "end of file" : std::strerror(errno));
+                std::fprintf(stderr, "%s: error: %s is gone (%s)\n", kProgram, port.Path().c_str(),
+                             n == 0 ? "end of file" : std::strerror(errno));
                 return 1;
             }
             for (ssize_t i = 0; i < n; ++i) {
