@@ -238,8 +238,11 @@ void TApplication::Initialize() {
 }
 
 void TApplication::FormCreated(TForm* form) {
-    if (!ApplicationMainForm)
+    if (!ApplicationMainForm) {
+        // A new main form starts a new run: an earlier one's end no longer counts.
         ApplicationMainForm = form;
+        ApplicationTerminated = false;
+    }
     form->DoCreate();
 }
 
@@ -250,6 +253,7 @@ void TApplication::Run() {
     }
     DestroyComponents();
     ApplicationMainForm = nullptr;
+    ApplicationTerminated = false;
 }
 
 void TApplication::Terminate() {

@@ -177,9 +177,9 @@ public:
         FormCreated(form);
     }
 
-    // Shows the main form and runs the message loop until the main form is closed; then
-    // destroys the forms. An exception raised while a message is handled is shown with
-    // ShowException and the loop goes on.
+    // Shows the main form and runs the message loop until the main form is closed (at once
+    // when Terminate came first); then destroys the forms, ready for a new main form. An exception
+    // raised while a message is handled is shown with ShowException and the loop goes on.
     void Run();
     // Ends the message loop.
     void Terminate();

@@ -422,6 +422,14 @@ TEST_F(Forms, RunShowsTheMainFormAndEndsWhenItCloses) {
     EXPECT_TRUE(window.isNull()); // the forms are destroyed after the loop
     EXPECT_EQ(Application->ComponentCount, 0);
     EXPECT_EQ(Application->MainForm, nullptr);
+
+    // A main form closed before the loop runs ends the run at once.
+    Application->CreateForm(classid<TTestForm>, &Form);
+    Form->Close();
+    EXPECT_TRUE(Application->Terminated);
+    Application->Run();
+    EXPECT_EQ(Application->ComponentCount, 0);
+    EXPECT_FALSE(Application->Terminated);
 }
 
 } // namespace
