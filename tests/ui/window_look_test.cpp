@@ -5,6 +5,7 @@
 #include "pty_port.h"
 #include "qt_test_app.h"
 #include "value_lists.h"
+#include "vcl_widgets.h"
 
 #include <gtest/gtest.h>
 
@@ -331,6 +332,15 @@ TEST_F(WindowLook, TheTitleBarShowsIconCaptionAndCloseButton) {
     EXPECT_TRUE(white);
     EXPECT_LT(shot.pixelColor(450, 10).lightness(), 128);
 
+    // A caption too long for the bar is cut and ends in an ellipsis.
+    auto* titleBar = dynamic_cast<vcl_widgets::TitleBarWidget*>(bar);
+    ASSERT_NE(titleBar, nullptr);
+    EXPECT_EQ(titleBar->ShownTitle(), titleBar->Title());
+    Form1->suiForm1->Caption = QString(80, QChar(0x914D)).toStdString(); // 80 x "配"
+    EXPECT_TRUE(titleBar->ShownTitle().endsWith(QChar(0x2026)));
+    EXPECT_LT(titleBar->ShownTitle().size(), 80);
+    Form1->suiForm1->Caption = "CMT2300透传模块配置工具------Varnholt";
+
     // While the window is inactive the caption takes the inactive caption colour.
     QWidget other;
     other.show();
@@ -366,6 +376,7 @@ TEST_F(WindowLook, TheWindowMenuOffersOnlyCloseWhichEndsTheApplication) {
     int enabled = 0;
     QPoint menuAt;
     bool sawMenu = false;
+    const QPoint barBottomLeft = bar->mapToGlobal(QPoint(0, bar->height()));
     QTimer::singleShot(0, [&] {
         QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(10, 10)); // the icon
         sawMenu = QApplication::activePopupWidget() == menu;
@@ -387,6 +398,7 @@ TEST_F(WindowLook, TheWindowMenuOffersOnlyCloseWhichEndsTheApplication) {
     Form1 = nullptr;    // destroyed by Run
 
     EXPECT_TRUE(sawMenu);
+    EXPECT_EQ(menuAt, barBottomLeft); // just below the bar
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[2], "-");
     EXPECT_EQ(enabled, 1);
