@@ -22,7 +22,7 @@ for arg in "$@"; do
 done
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" cmt2300-config cmt2300-sim
 
 tool="$root/build/cmt2300-config"
 if [ "$no_sim" = 1 ]; then

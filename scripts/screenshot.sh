@@ -20,7 +20,7 @@ for tool in xvfb-run xauth socat; do
   fi
 done
 
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" cmt2300-config
 
 work=$(mktemp -d)
 socat_pid=
