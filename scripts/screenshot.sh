@@ -4,15 +4,18 @@
 #
 # The tool runs on a virtual X display (xvfb-run) with one virtual serial line mapped as
 # COM1 (a socat pty pair in a private dosdevices folder), so the port list is not empty.
-# The picture is taken by the tool itself: with CMT2300_SCREENSHOT=FILE it saves its main
-# window (title bar and border included) to FILE as PNG once the window is shown, and exits.
-# A build whose tool does not do that is captured from the virtual screen instead, which
-# needs ImageMagick's import and convert.
+# The picture is cut from the virtual screen with ImageMagick (installed here when missing).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/window.png}
 bin=$root/build/cmt2300-config
 
+if ! command -v import >/dev/null || ! command -v convert >/dev/null; then
+  sudo=()
+  if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends imagemagick
+fi
 for tool in xvfb-run xauth socat; do
   if ! command -v "$tool" >/dev/null; then
     echo "screenshot: $tool is missing; run scripts/setup.sh" >&2
@@ -53,32 +56,20 @@ export QT_ENABLE_HIGHDPI_SCALING=0 QT_QPA_PLATFORM=xcb LANG=C.UTF-8 LC_ALL=C.UTF
 unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 
 picture=$work/window.png
-status=0
-CMT2300_SCREENSHOT=$picture timeout 30 xvfb-run -a -s "$xvfb_args" "$bin" || status=$?
-
-if [ ! -s "$picture" ]; then
-  echo "screenshot: the tool saved no picture (exit status $status); capturing the screen" >&2
-  for tool in import convert; do
-    if ! command -v "$tool" >/dev/null; then
-      echo "screenshot: $tool (package imagemagick) is needed for that" >&2
-      exit 1
-    fi
-  done
-  # Start the tool, give it time to show its window, grab the whole screen, and cut the
-  # white root window away around the window.
-  xvfb-run -a -s "$xvfb_args" bash -c '
-    "$1" & pid=$!
-    sleep 5
-    if ! kill -0 "$pid" 2>/dev/null; then
-      echo "screenshot: the tool ended before its window could be captured" >&2
-      exit 1
-    fi
-    import -window root "$2"
-    kill "$pid"
-    wait "$pid" 2>/dev/null || true
-  ' capture "$bin" "$work/screen.png"
-  convert "$work/screen.png" -trim +repage "$picture"
-fi
+# Start the tool, give it time to show its window, grab the whole screen, and cut the
+# white root window away around the window.
+xvfb-run -a -s "$xvfb_args" bash -c '
+  "$1" & pid=$!
+  sleep 4
+  if ! kill -0 "$pid" 2>/dev/null; then
+    echo "screenshot: the tool ended before its window could be captured" >&2
+    exit 1
+  fi
+  import -window root "$2"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+' capture "$bin" "$work/screen.png"
+convert "$work/screen.png" -trim +repage "$picture"
 
 # PNG width and height: bytes 16..23, big-endian.
 read -r width height < <(od -An -tu1 -j16 -N8 "$picture" |

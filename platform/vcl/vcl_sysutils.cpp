@@ -1,6 +1,7 @@
 #include "vcl_sysutils.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTime>
 
 #include <cmath>
@@ -17,6 +18,15 @@ QTime TimeOfDay(const TDateTime& value) {
     return QTime::fromMSecsSinceStartOfDay(msecs);
 }
 
+// The locale's short time format with any seconds taken out: "t" is hours and minutes,
+// while some locales (C among them) put seconds into their short format.
+QString HoursAndMinutesFormat(const QLocale& locale) {
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    static const QRegularExpression seconds(QStringLiteral("[.:,]?\\s*s{1,2}(\\.z+)?"));
+    format.remove(seconds);
+    return format.trimmed();
+}
+
 } // namespace
 
 TDateTime Time() {
@@ -24,13 +34,14 @@ TDateTime Time() {
 }
 
 AnsiString FormatDateTime(const AnsiString& format, const TDateTime& value) {
-    const QLocale locale = QLocale::system();
-    QLocale::FormatType type;
+    // The default locale is the user's unless the program sets another (it never does).
+    const QLocale locale;
+    QString pattern;
     if (format == "t")
-        type = QLocale::ShortFormat;
+        pattern = HoursAndMinutesFormat(locale);
     else if (format == "tt")
-        type = QLocale::LongFormat;
+        pattern = locale.timeFormat(QLocale::LongFormat);
     else
         throw Exception("FormatDateTime: unsupported format \"" + format + "\"");
-    return AnsiString(locale.toString(TimeOfDay(value), type).toStdString());
+    return AnsiString(locale.toString(TimeOfDay(value), pattern).toStdString());
 }

@@ -73,20 +73,25 @@ TEST(AnsiString, SubStringClipsToTheText) {
             << c.text << " " << c.start << " " << c.count;
 }
 
-TEST(FormatDateTime, ShortTimeFollowsTheSystemLocale) {
+TEST(FormatDateTime, ShortTimeIsHoursAndMinutesInTheUserLocale) {
     TestApplication();
-    const QLocale locale = QLocale::system();
-    const QString before = locale.toString(QTime::currentTime(), QLocale::ShortFormat);
-    const AnsiString formatted = FormatDateTime("t", Time());
-    const QString after = locale.toString(QTime::currentTime(), QLocale::ShortFormat);
-    const QString got = QString::fromStdString(formatted.Utf8());
-    EXPECT_TRUE(got == before || got == after) << formatted;
-
-    // A fixed time of day: half a day is noon, whatever the date part.
-    EXPECT_EQ(FormatDateTime("t", TDateTime{45000.5}).Utf8(),
-              locale.toString(QTime(12, 0), QLocale::ShortFormat).toStdString());
+    // 13:07:42 on some date.
+    const TDateTime value{45000.0 + (13 * 3600 + 7 * 60 + 42) / 86400.0};
+    // C's short format carries seconds; "t" leaves them out in every locale.
+    const char* locales[] = {"C", "de_DE", "en_US", "zh_CN", "ja_JP"};
+    for (const char* name : locales) {
+        const QLocale locale(name);
+        QLocale::setDefault(locale);
+        const QString got = QString::fromStdString(FormatDateTime("t", value).Utf8());
+        EXPECT_FALSE(got.contains("42")) << name << ": " << got.toStdString();
+        EXPECT_TRUE(got.contains("07")) << name << ": " << got.toStdString();
+        EXPECT_TRUE(got.contains("13") || got.contains("1:")) << name << ": " << got.toStdString();
+    }
+    QLocale::setDefault(QLocale::system());
+    const QString now = QString::fromStdString(FormatDateTime("t", Time()).Utf8());
+    EXPECT_FALSE(now.isEmpty());
     EXPECT_EQ(FormatDateTime("tt", TDateTime{0.75}).Utf8(),
-              locale.toString(QTime(18, 0), QLocale::LongFormat).toStdString());
+              QLocale::system().toString(QTime(18, 0), QLocale::LongFormat).toStdString());
 }
 
 TEST(FormatDateTime, RefusesFormatsItDoesNotKnow) {
