@@ -10,4 +10,8 @@ function(cmt_target_defaults target)
     target_compile_options(${target} PUBLIC -fsanitize=thread -fno-omit-frame-pointer)
     target_link_options(${target} PUBLIC -fsanitize=thread)
   endif()
+  if(CMT_FUZZ)
+    # Coverage for libFuzzer in every library, so that the fuzzers see into the code they test.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
 endfunction()
