@@ -357,6 +357,22 @@ TEST_F(MainWindow, OnlyTheRegisteredMessageReachesTheAnswerHandling) {
         SendMessageA(Form1->Handle, c.msg, c.command, 0);
         EXPECT_EQ(Panel(1), c.panel) << c.msg << " " << c.command;
     }
+
+    // Registration failed: the receiver still delivers, as message 0, which must never be
+    // taken for an answer.
+    Form1->RecvMsgId = 0;
+    Form1->SetStatusText("unchanged", 1);
+    const std::vector<int> before = Params();
+    SendMessageA(Form1->Handle, 0, CMD_READ_CONFIG, 0);
+    const std::uint8_t answer[16] = {0xAF, 0xAF, 0, 0, 0xAF, 0x80, CMD_READ_CONFIG, 5,
+                                     1, 1, 1, 1, 1, 0x99, 0x0D, 0x0A};
+    for (std::uint8_t b : answer)
+        Form1->Serial->OnReceiveByte(b);
+    for (int i = 0; i < 4; ++i)
+        Form1->Timer1Timer(nullptr);
+    EXPECT_EQ(Form1->Serial->RecvLen, 0); // delivered
+    EXPECT_EQ(Panel(1), "unchanged");
+    EXPECT_EQ(Params(), before);
 }
 
 TEST_F(MainWindow, SetStatusTextTakesOnlyTheThreePanels) {
