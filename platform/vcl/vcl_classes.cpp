@@ -36,6 +36,12 @@ TComponent::~TComponent() {
     }
 }
 
+void TComponent::AbandonComponents() {
+    for (TComponent* component : OwnedComponents)
+        component->ComponentOwner = nullptr;
+    OwnedComponents.clear();
+}
+
 TComponent* TComponent::GetComponent(int index) const {
     if (index < 0 || index >= GetComponentCount())
         throw Exception("List index out of bounds (" + AnsiString(index) + ")");

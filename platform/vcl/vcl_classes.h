@@ -56,6 +56,10 @@ public:
     // Called once every property of a form description has been applied.
     virtual void Loaded() {}
 
+protected:
+    // Lets go of every owned component without destroying it; each one has no owner after.
+    void AbandonComponents();
+
 private:
     AnsiString ComponentName;
     TComponent* ComponentOwner = nullptr;

@@ -228,7 +228,7 @@ TApplication::TApplication() : TComponent(nullptr) {}
 
 // Forms left at the end of the process are not destroyed here: the toolkit is already
 // being torn down by then. Run destroys them while it still can.
-TApplication::~TApplication() = default;
+TApplication::~TApplication() { AbandonComponents(); }
 
 void TApplication::Initialize() {
     if (!QCoreApplication::instance())

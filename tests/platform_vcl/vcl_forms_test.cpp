@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
@@ -230,6 +232,20 @@ TEST_F(Forms, OnCreateIsRaisedByCreateFormAfterTheWholeConstructor) {
     delete Form;
     EXPECT_EQ(Application->ComponentCount, before);
     EXPECT_EQ(Application->MainForm, nullptr);
+}
+
+// A program may end without Run (an exception before the loop, say): the application
+// object's own destruction at exit must then leave its forms alone, since the toolkit is
+// already going away.
+TEST_F(Forms, AFormLeftAtExitWithoutRunEndsTheProcessCleanly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TTestForm* Form = nullptr;
+            Application->CreateForm(classid<TTestForm>, &Form);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Forms, CreateFormSetsTheReferenceBeforeTheConstructorRuns) {
