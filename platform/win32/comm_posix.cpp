@@ -148,6 +148,13 @@ void Port::Step(IoKind kind) {
     }
     case IoKind::CommWait: {
         const bool wantInput = (eventMask & EV_RXCHAR) != 0;
+        // Input already queued completes the wait at once, with one system call: a reader
+        // that keeps up with a busy line never needs the poll() below.
+        if (int queued = 0; wantInput && ioctl(fd, FIONREAD, &queued) == 0 && queued > 0) {
+            *op.eventMask = EV_RXCHAR;
+            Settle(op, ERROR_SUCCESS);
+            return;
+        }
         pollfd p{fd, static_cast<short>(wantInput ? POLLIN : 0), 0};
         if (poll(&p, 1, 0) < 0)
             p.revents = 0;

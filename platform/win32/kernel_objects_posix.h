@@ -45,8 +45,10 @@ enum class IoKind { Read, Write, CommWait };
 
 // Something a wait can be satisfied by: an event, or a thread (signalled when it ends).
 // The signalled state lives in `signalled_` under `mutex_` (this is also what orders
-// memory between signaller and waiter); an eventfd mirrors it so that poll() can sleep
-// on several objects at once.
+// memory between signaller and waiter). An eventfd mirrors it so that poll() can sleep
+// on several objects at once, but only while some waiter is armed on it: signalling and
+// resetting an object nobody sleeps on costs no system call (the reader's per-batch
+// events are set and reset without anybody waiting, most of the time).
 class Waitable : public KernelObject {
 public:
     Waitable(ObjectKind kind, bool manualReset, bool initialState);
@@ -58,6 +60,10 @@ public:
     void Reset();
     // True when signalled; an auto-reset object is reset by a successful call.
     bool TryConsume();
+    // Before a poll() on Fd(): false (and nothing armed) when the object is signalled
+    // already; otherwise the eventfd mirrors every signal until Disarm().
+    bool Arm();
+    void Disarm();
 
     // The overlapped operation whose completion this event reports. A wait on the event
     // also sleeps on the port's descriptor and moves the operation on when it is ready.
@@ -66,10 +72,16 @@ public:
     bool GetWatch(std::shared_ptr<Port>& port, IoKind& kind);
 
 private:
+    void SetFd();
+    void ClearFd();
     std::mutex mutex_;
     int fd_ = -1;
     bool manualReset_;
     bool signalled_ = false;
+    // Waiters between Arm() and Disarm(), and whether the eventfd counter is set. The
+    // counter is only ever set while `signalled_` is.
+    unsigned armed_ = 0;
+    bool fdSet_ = false;
     std::weak_ptr<Port> watchPort_;
     IoKind watchKind_ = IoKind::Read;
 };

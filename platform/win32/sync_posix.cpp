@@ -32,18 +32,14 @@ void Waitable::Signal() {
     if (signalled_)
         return;
     signalled_ = true;
-    std::uint64_t one = 1;
-    // The counter stays far below its limit (it only ever holds 0 or 1).
-    [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
+    if (armed_ > 0)
+        SetFd();
 }
 
 void Waitable::Reset() {
     std::lock_guard lock(mutex_);
-    if (!signalled_)
-        return;
     signalled_ = false;
-    std::uint64_t value;
-    [[maybe_unused]] ssize_t n = read(fd_, &value, sizeof value);
+    ClearFd();
 }
 
 bool Waitable::TryConsume() {
@@ -52,10 +48,40 @@ bool Waitable::TryConsume() {
         return false;
     if (!manualReset_) {
         signalled_ = false;
-        std::uint64_t value;
-        [[maybe_unused]] ssize_t n = read(fd_, &value, sizeof value);
+        ClearFd();
     }
     return true;
+}
+
+bool Waitable::Arm() {
+    std::lock_guard lock(mutex_);
+    if (signalled_)
+        return false;
+    ++armed_;
+    return true;
+}
+
+void Waitable::Disarm() {
+    std::lock_guard lock(mutex_);
+    --armed_;
+}
+
+// Both under `mutex_`.
+void Waitable::SetFd() {
+    if (fdSet_)
+        return;
+    fdSet_ = true;
+    std::uint64_t one = 1;
+    // The counter stays far below its limit (it only ever holds 0 or 1).
+    [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
+}
+
+void Waitable::ClearFd() {
+    if (!fdSet_)
+        return;
+    fdSet_ = false;
+    std::uint64_t value;
+    [[maybe_unused]] ssize_t n = read(fd_, &value, sizeof value);
 }
 
 void Waitable::SetWatch(const std::shared_ptr<Port>& port, IoKind kind) {
@@ -215,9 +241,24 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
         if (timeout == 0 && count == nCount)
             return WAIT_TIMEOUT;
 
+        // From here each object's eventfd reflects its signals; one signalled since the
+        // checks above is taken by the next round instead of a poll().
+        DWORD armed = 0;
+        while (armed < nCount && objects[armed]->Arm())
+            ++armed;
+        if (armed < nCount) {
+            for (DWORD i = 0; i < armed; ++i)
+                objects[i]->Disarm();
+            for (nfds_t k = 0; k < count; ++k)
+                watches[k].port.reset();
+            continue;
+        }
         int ready = poll(fds.data(), count, timeout);
-        if (ready < 0 && errno != EINTR) {
-            SetLastErrorFromErrno(errno);
+        const int pollError = errno;
+        for (DWORD i = 0; i < nCount; ++i)
+            objects[i]->Disarm();
+        if (ready < 0 && pollError != EINTR) {
+            SetLastErrorFromErrno(pollError);
             return WAIT_FAILED;
         }
         for (nfds_t k = 0; ready > 0 && k < count; ++k) {
