@@ -262,10 +262,13 @@ DWORD WINAPI CXSerial::ReaderThreadProc(LPVOID param) {
     inputWait.hEvent = self->ReadEnableEvent;
     unsigned char buffer[ReadBufferSize];
 
+    // Set while the last look at the queue found more than one batch: the next batch is
+    // known to be there, so no comm-event wait is needed before taking it.
+    bool moreQueued = false;
     for (;;) {
         // Sleep until the port has input or the stop request comes: one blocking wait.
         DWORD events = 0;
-        if (!WaitCommEvent(port, &events, &inputWait)) {
+        if (!moreQueued && !WaitCommEvent(port, &events, &inputWait)) {
             if (GetLastError() != ERROR_IO_PENDING)
                 return ReaderEndFor(GetLastError());
             DWORD woke = WaitForMultipleObjects(2, inputOrStop, FALSE, INFINITE);
@@ -288,6 +291,7 @@ DWORD WINAPI CXSerial::ReaderThreadProc(LPVOID param) {
         COMSTAT status{};
         if (!ClearCommError(port, &errors, &status))
             return ReaderEndFor(GetLastError());
+        moreQueued = status.cbInQue > ReadBufferSize;
         if (status.cbInQue == 0)
             continue;
 
