@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCompleter>
+#include <QFontDatabase>
+#include <QHash>
+#include <QSet>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -49,6 +52,43 @@ QStringList Substitutes(const QString& family) {
     return {};
 }
 
+// The family list a font named `family` asks for: the family, its stand-ins, then a CJK
+// family for Chinese captions and list entries, keeping only the installed ones (when any
+// is installed). Asking the toolkit for a family the system lacks sends every font that
+// names it through a fresh fontconfig substitution and fallback sort; the window's fonts
+// name missing families ("MS Sans Serif", "Tahoma"), so the list is settled once per name
+// and shared. The toolkit draws with the first installed family of a list either way, so
+// the look stays; a name that fontconfig only knows as an alias counts as missing. The
+// installed families are read once (the tool adds no fonts of its own at run time).
+// Only called on the GUI thread.
+QStringList InstalledFamilies(const QString& family) {
+    static QHash<QString, QStringList> settled;
+    if (auto it = settled.constFind(family); it != settled.constEnd())
+        return *it;
+    QStringList wanted{family};
+    wanted << Substitutes(family);
+    wanted << "WenQuanYi Micro Hei"
+           << "Noto Sans CJK SC";
+    wanted.removeDuplicates();
+    // The database's own list, not hasFamily(): that resolves every missing name through
+    // fontconfig's aliases, which costs more than it saves. A family offered by several
+    // foundries is listed as "Name [foundry]".
+    static const QSet<QString> all = [] {
+        QSet<QString> names;
+        for (QString name : QFontDatabase::families()) {
+            if (const qsizetype foundry = name.indexOf(QLatin1String(" [")); foundry > 0)
+                name.truncate(foundry);
+            names.insert(name.toCaseFolded());
+        }
+        return names;
+    }();
+    QStringList installed;
+    for (const QString& name : wanted)
+        if (all.contains(name.toCaseFolded()))
+            installed << name;
+    return *settled.insert(family, installed.isEmpty() ? wanted : installed);
+}
+
 } // namespace
 
 QFont ToQFont(const TFontDescription& font, const QFont& base) {
@@ -56,13 +96,7 @@ QFont ToQFont(const TFontDescription& font, const QFont& base) {
         return base;
     QFont result(base);
     const QString family = QString::fromUtf8(font.Name.data(), qsizetype(font.Name.size()));
-    QStringList families{family};
-    families << Substitutes(family);
-    families.removeDuplicates();
-    // Chinese captions and list entries: a CJK family after the Latin ones.
-    families << "WenQuanYi Micro Hei"
-             << "Noto Sans CJK SC";
-    result.setFamilies(families);
+    result.setFamilies(InstalledFamilies(family));
     if (font.Height > 0)
         result.setPixelSize(font.Height);
     result.setBold(font.Bold);
