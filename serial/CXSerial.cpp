@@ -262,13 +262,15 @@ DWORD WINAPI CXSerial::ReaderThreadProc(LPVOID param) {
     inputWait.hEvent = self->ReadEnableEvent;
     unsigned char buffer[ReadBufferSize];
 
-    // Set while the last look at the queue found more than one batch: the next batch is
-    // known to be there, so no comm-event wait is needed before taking it.
-    bool moreQueued = false;
+    // Bytes known to be queued and not yet taken: what the last look at the queue found,
+    // less the batches read since. While the port is open nobody else reads or purges its
+    // input, so the queue only grows meanwhile, and those bytes are taken without another
+    // wait or look (on a busy line most batches cost one read).
+    DWORD knownQueued = 0;
     for (;;) {
         // Sleep until the port has input or the stop request comes: one blocking wait.
         DWORD events = 0;
-        if (!moreQueued && !WaitCommEvent(port, &events, &inputWait)) {
+        if (knownQueued == 0 && !WaitCommEvent(port, &events, &inputWait)) {
             if (GetLastError() != ERROR_IO_PENDING)
                 return ReaderEndFor(GetLastError());
             DWORD woke = WaitForMultipleObjects(2, inputOrStop, FALSE, INFINITE);
@@ -287,18 +289,23 @@ DWORD WINAPI CXSerial::ReaderThreadProc(LPVOID param) {
         if (WaitForSingleObject(self->StopEvent, 0) == WAIT_OBJECT_0)
             return ReaderStopped;
 
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!ClearCommError(port, &errors, &status))
-            return ReaderEndFor(GetLastError());
-        moreQueued = status.cbInQue > ReadBufferSize;
-        if (status.cbInQue == 0)
-            continue;
+        if (knownQueued == 0) {
+            DWORD errors = 0;
+            COMSTAT status{};
+            if (!ClearCommError(port, &errors, &status))
+                return ReaderEndFor(GetLastError());
+            if (status.cbInQue == 0)
+                continue;
+            knownQueued = status.cbInQue;
+        }
 
-        const DWORD wanted = status.cbInQue < ReadBufferSize ? status.cbInQue : ReadBufferSize;
+        const DWORD wanted = knownQueued < ReadBufferSize ? knownQueued : ReadBufferSize;
+        knownQueued -= wanted;
         DWORD count = 0;
         bool stop = false;
         if (!ReadFile(port, buffer, wanted, &count, &self->ReadOverlapped)) {
+            // Whatever happens below, the queue is looked at afresh next time.
+            knownQueued = 0;
             if (GetLastError() != ERROR_IO_PENDING)
                 return ReaderEndFor(GetLastError());
             // Never expected (no more is asked for than is there); settled before the
