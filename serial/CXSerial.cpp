@@ -267,10 +267,13 @@ DWORD WINAPI CXSerial::ReaderThreadProc(LPVOID param) {
     // input, so the queue only grows meanwhile, and those bytes are taken without another
     // wait or look (on a busy line most batches cost one read).
     DWORD knownQueued = 0;
+    // Set after a batch was taken: more input is likely, so the queue is looked at before
+    // any wait is started (a wait is only started once the queue was found empty).
+    bool lookFirst = false;
     for (;;) {
         // Sleep until the port has input or the stop request comes: one blocking wait.
         DWORD events = 0;
-        if (knownQueued == 0 && !WaitCommEvent(port, &events, &inputWait)) {
+        if (knownQueued == 0 && !lookFirst && !WaitCommEvent(port, &events, &inputWait)) {
             if (GetLastError() != ERROR_IO_PENDING)
                 return ReaderEndFor(GetLastError());
             DWORD woke = WaitForMultipleObjects(2, inputOrStop, FALSE, INFINITE);
@@ -294,10 +297,13 @@ DWORD WINAPI CXSerial::ReaderThreadProc(LPVOID param) {
             COMSTAT status{};
             if (!ClearCommError(port, &errors, &status))
                 return ReaderEndFor(GetLastError());
-            if (status.cbInQue == 0)
+            if (status.cbInQue == 0) {
+                lookFirst = false;
                 continue;
+            }
             knownQueued = status.cbInQue;
         }
+        lookFirst = true;
 
         const DWORD wanted = knownQueued < ReadBufferSize ? knownQueued : ReadBufferSize;
         knownQueued -= wanted;
