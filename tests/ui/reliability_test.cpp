@@ -2,6 +2,7 @@
 // an answer is being collected, during a write), a port locked by another process, and a
 // module that floods the line. The window must not crash or hang, must keep answering to
 // clicks, and must recover. Waits are bounded generously.
+#include "main_window_fixture.h"
 #include "Unit1.h"
 #include "frames.h"
 #include "pty_port.h"
@@ -42,35 +43,8 @@ long ResidentKiB() {
     return -1;
 }
 
-class WindowReliability : public ::testing::Test {
+class WindowReliability : public MainWindowFixture {
 protected:
-    void SetUp() override {
-        TestApplication();
-        Application->Initialize();
-    }
-
-    void TearDown() override {
-        delete Form1;
-        Form1 = nullptr;
-    }
-
-    testsupport::PtyPort& Map(unsigned com) {
-        ports.push_back(std::make_unique<testsupport::PtyPort>(devices, com));
-        return *ports.back();
-    }
-
-    void CreateWindow() {
-        Application->CreateForm(classid<TForm1>, &Form1);
-        ASSERT_NE(Form1, nullptr);
-        Form1->Show();
-    }
-
-    static std::string Panel(int index) {
-        return Form1->suiStatusBar1->Panels->Items[index]->Text.get().Utf8();
-    }
-
-    static void Click(TsuiButton* button) { QTest::mouseClick(button->Widget(), Qt::LeftButton); }
-
     static std::vector<std::string> ListedPorts() {
         std::vector<std::string> listed;
         for (int i = 0; i < Form1->suiComboBox_PcPort->Items->Count; ++i)
@@ -84,15 +58,6 @@ protected:
             if (listed[i] == name)
                 Form1->suiComboBox_PcPort->ItemIndex = static_cast<int>(i);
         ASSERT_EQ(Form1->suiComboBox_PcPort->Text.get().Utf8(), name);
-    }
-
-    static void ExpectClosedState() {
-        EXPECT_EQ(Panel(0), "Closed");
-        EXPECT_EQ(Form1->suiButton_OpenPort->Caption, "打开");
-        EXPECT_TRUE(Form1->suiComboBox_PcPort->Enabled);
-        EXPECT_TRUE(Form1->Image1->Visible);
-        EXPECT_FALSE(Form1->Image2->Visible);
-        EXPECT_FALSE(Form1->Serial->IsOpen());
     }
 
     // The window still answers: a read click returns and shows progress, and the event loop
@@ -119,9 +84,6 @@ protected:
         Click(Form1->suiButton2);
         EXPECT_EQ(other.MasterRead(FRAME_LENGTH), ReadRequest());
     }
-
-    testsupport::DosDevices devices;
-    std::vector<std::unique_ptr<testsupport::PtyPort>> ports;
 };
 
 TEST_F(WindowReliability, UnplugWhileIdleLeavesTheWindowWorking) {

@@ -2,6 +2,7 @@
 // commands on the wire, and the module's answers, with a module peer on the master side of
 // pseudo-terminals mapped as COM ports. Answers are delivered by the window's own 100 ms
 // timer; waits are bounded generously.
+#include "main_window_fixture.h"
 #include "Unit1.h"
 #include "frames.h"
 #include "pty_port.h"
@@ -52,35 +53,8 @@ private:
     testsupport::PtyPort& Port;
 };
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public MainWindowFixture {
 protected:
-    void SetUp() override {
-        TestApplication();
-        Application->Initialize();
-    }
-
-    void TearDown() override {
-        delete Form1;
-        Form1 = nullptr;
-    }
-
-    testsupport::PtyPort& Map(unsigned com) {
-        ports.push_back(std::make_unique<testsupport::PtyPort>(devices, com));
-        return *ports.back();
-    }
-
-    void CreateWindow() {
-        Application->CreateForm(classid<TForm1>, &Form1);
-        ASSERT_NE(Form1, nullptr);
-        Form1->Show();
-    }
-
-    static std::string Panel(int index) {
-        return Form1->suiStatusBar1->Panels->Items[index]->Text.get().Utf8();
-    }
-
-    static void Click(TsuiButton* button) { QTest::mouseClick(button->Widget(), Qt::LeftButton); }
-
     static bool WaitForPanel1(const std::string& text) {
         return QTest::qWaitFor([&] { return Panel(1) == text; }, kDeliveryTimeoutMs);
     }
@@ -90,17 +64,6 @@ protected:
         return {Form1->suiComboBox2->ItemIndex, Form1->suiComboBox1->ItemIndex,
                 Form1->suiComboBox3->ItemIndex, Form1->suiComboBox4->ItemIndex,
                 Form1->suiComboBox5->ItemIndex};
-    }
-
-    static void ExpectClosedState() {
-        EXPECT_EQ(Panel(0), "Closed");
-        EXPECT_TRUE(Form1->suiComboBox_PcPort->Enabled);
-        EXPECT_TRUE(Form1->suiComboBox_PcBaudRate->Enabled);
-        EXPECT_TRUE(Form1->suiComboBox_PcParity->Enabled);
-        EXPECT_EQ(Form1->suiButton_OpenPort->Caption, "打开");
-        EXPECT_TRUE(Form1->Image1->Visible);
-        EXPECT_FALSE(Form1->Image2->Visible);
-        EXPECT_FALSE(Form1->Serial->IsOpen());
     }
 
     static void ExpectOpenState() {
@@ -119,9 +82,6 @@ protected:
         Click(Form1->suiButton_OpenPort);
         ASSERT_TRUE(Form1->Serial->IsOpen());
     }
-
-    testsupport::DosDevices devices;
-    std::vector<std::unique_ptr<testsupport::PtyPort>> ports;
 };
 
 TEST_F(MainWindow, StartUpListsTheMappedPortsAscendingAndShowsTheClosedState) {
